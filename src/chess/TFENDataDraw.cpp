@@ -1,0 +1,4 @@
+// Board rendering: to be filled in.
+#include "TFENData.h"
+
+void TFENData::LoadProgramPieces() {}
