@@ -34,8 +34,11 @@ function(tavlora_add_fuzzer name)
     set(ARG_SECONDS 30)
   endif()
   set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
+  # libFuzzer adds what it finds to the first folder: keep that in the build tree, not in git.
+  set(found ${CMAKE_CURRENT_BINARY_DIR}/corpus/${name})
+  file(MAKE_DIRECTORY ${found})
   add_test(NAME ${name}
-    COMMAND ${name} -max_total_time=${ARG_SECONDS} -timeout=5 -rss_limit_mb=2048 ${corpus})
+    COMMAND ${name} -max_total_time=${ARG_SECONDS} -timeout=5 -rss_limit_mb=2048 ${found} ${corpus})
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
