@@ -1,0 +1,895 @@
+#include "TApiHandler.h"
+
+#include "ApiText.h"
+#include "ServiceLog.h"
+#include "TFENData.h"
+#include "TNotifier.h"
+#include "TStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <zlib.h>
+
+using namespace ApiText;
+
+namespace ApiReply {
+
+TApiReply Json(const QByteArray& json)
+{
+    TApiReply reply;
+    reply.Body = json;
+    return reply;
+}
+
+TApiReply Success()
+{
+    return Json(TJsonObject().Add(QStringLiteral("success"), 1).Text());
+}
+
+TApiReply Failure(const QString& description)
+{
+    return Json(TJsonObject()
+                    .Add(QStringLiteral("success"), 0)
+                    .Add(QStringLiteral("errorDescription"), description)
+                    .Text());
+}
+
+TApiReply Text(const QByteArray& text, const QByteArray& contentType)
+{
+    TApiReply reply;
+    reply.ContentType = contentType;
+    reply.Body = text;
+    return reply;
+}
+
+} // namespace ApiReply
+
+using ApiReply::Failure;
+using ApiReply::Success;
+
+namespace {
+
+const QString kOwn = QStringLiteral("Own");
+const QString kPlaceholderWorkplace = QStringLiteral("0000000000");
+
+const char* const kBadRequest = "Bad request";
+const char* const kNoAccess = "Access denied";
+const char* const kNotSignedIn = "Not signed in";
+const char* const kBadId = "Bad identifier";
+const char* const kNotFound = "Not found";
+const char* const kStoreError = "Storage error";
+
+QByteArray Utf8Bom(const QString& text)
+{
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+// The file text as the application keeps it: UTF-8 with or without a byte-order mark.
+bool DecodeFileText(const QByteArray& bytes, QString& text)
+{
+    QByteArrayView view(bytes);
+    if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    text = decoder.decode(view);
+    return !decoder.hasError() && !text.contains(QChar(0));
+}
+
+QString Segment(const QStringList& s, int index)
+{
+    return index < s.size() ? s[index] : QString();
+}
+
+// The segments from index on, joined again: a value that held an unescaped "/" stays whole.
+QString Rest(const QStringList& s, int index)
+{
+    return index < s.size() ? s.mid(index).join(u'/') : QString();
+}
+
+} // namespace
+
+struct TApiHandler::TContext
+{
+    const TApiRequest& Request;
+    QStringList S; // path segments
+    std::optional<qint64> CachedAccount;
+    bool AccountLooked = false;
+};
+
+TApiHandler::TApiHandler(TStore& store, TNotifier& notifier, const TServiceOptions& options)
+    : FStore(store), FNotifier(notifier), FOptions(options),
+      FOutbox(QDir(options.DataDir).filePath(QStringLiteral("outbox")))
+{
+}
+
+QString TApiHandler::NewId(int digits)
+{
+    // Never a leading zero, so the id reads the same as a number and as a text.
+    const quint64 low = digits == 13 ? 1000000000000ULL : 1000000000ULL;
+    const quint64 id = low + QRandomGenerator::system()->bounded(quint64(9) * low);
+    return QString::number(id);
+}
+
+TApiReply TApiHandler::Handle(const TApiRequest& request)
+{
+    TContext c{request, {}, {}, false};
+    if (!SplitPath(request.RawPath, c.S)) return Failure(QString::fromLatin1(kBadRequest));
+    const QString& head = c.S[0];
+    if (c.S.size() == 1 && head.isEmpty()) return Success();
+    if (head == u"user") return User(c);
+    if (head == u"collection") return CollectionCalls(c);
+    if (head == u"school") return SchoolCalls(c);
+    if (head == u"room") return RoomCalls(c);
+    if (head == u"workplace") return WorkplaceCalls(c);
+    if (head == u"robot") return RobotCalls(c);
+    if (head == u"student") return StudentCalls(c);
+    if (head == u"addon_v3") return SiteScripts(c);
+    return Failure(QStringLiteral("Unknown request"));
+}
+
+std::optional<qint64> TApiHandler::Account(TContext& c)
+{
+    if (!c.AccountLooked) {
+        c.AccountLooked = true;
+        const QString token = QString::fromLatin1(c.Request.Token).trimmed();
+        if (CheckUUID(token)) c.CachedAccount = FStore.AccountByToken(HashSecret(token), Now());
+    }
+    return c.CachedAccount;
+}
+
+void TApiHandler::NotifyUpdated(qint64 owner, const QString& workplaceId)
+{
+    FNotifier.NotifyAccount(owner, QStringLiteral("updated ") + workplaceId);
+}
+
+void TApiHandler::NotifyRoom(qint64 owner, const QString& roomId)
+{
+    FNotifier.NotifyAccount(owner, QStringLiteral("room ") + roomId);
+}
+
+// ---------------------------------------------------------------- accounts and sign-in
+
+TApiReply TApiHandler::IssueCode(const QString& key, const QString& email)
+{
+    const qint64 now = Now();
+    if (FStore.CodesIssuedSince(key, now - 3600) >= kMaxCodesPerHour)
+        return Failure(QStringLiteral("Too many codes asked for; try again later"));
+    const QString code =
+        QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), 6, 10, QChar(u'0'));
+    if (!FStore.PutCode(key, code, now, now + FOptions.CodeTtlSeconds))
+        return Failure(QString::fromLatin1(kStoreError));
+    if (!FOutbox.SendCode(email, code, FOptions.CodeTtlSeconds))
+        return Failure(QStringLiteral("The code could not be delivered"));
+    if (FOptions.LogCodes)
+        qCInfo(lcService).noquote() << "confirmation code for" << email << "is" << code;
+    else
+        qCInfo(lcService).noquote() << "confirmation code sent to" << email;
+    return Success();
+}
+
+TApiReply TApiHandler::NewToken(qint64 accountId, const QString& regCode, bool withRegCode)
+{
+    const QString token = NewUuid();
+    if (!FStore.AddToken(accountId, HashSecret(token), Now()))
+        return Failure(QString::fromLatin1(kStoreError));
+    TJsonObject reply;
+    reply.Add(QStringLiteral("success"), 1);
+    if (withRegCode) reply.Add(QStringLiteral("reg_code"), regCode);
+    reply.Add(QStringLiteral("token"), token);
+    return ApiReply::Json(reply.Text());
+}
+
+static QString CodeFailure(TCodeResult result)
+{
+    switch (result) {
+    case TCodeResult::Wrong:
+        return QStringLiteral("Wrong code");
+    case TCodeResult::Expired:
+        return QStringLiteral("The code has expired; ask for a new one");
+    case TCodeResult::TooManyTries:
+        return QStringLiteral("Too many wrong codes; ask for a new one");
+    default:
+        return QStringLiteral("No code was asked for; ask for a new one");
+    }
+}
+
+TApiReply TApiHandler::User(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QString op = Segment(s, 1);
+    if (op == u"code" && s.size() == 4 && s[2] == u"new") {
+        if (!CheckUUID(s[3])) return Failure(QString::fromLatin1(kBadId));
+        const auto account = FStore.AccountByRegCode(s[3].toLower());
+        if (!account || account->EMail.isEmpty()) return Failure(QStringLiteral("Unknown account"));
+        return IssueCode(QStringLiteral("account:%1").arg(account->Id), account->EMail);
+    }
+    if (op == u"code" && s.size() == 4 && s[2] == u"new_by_email") {
+        const QString email = s[3].trimmed();
+        if (!CheckEMail(email)) return Failure(QStringLiteral("Bad e-mail address"));
+        if (!FOptions.OpenRegistration && !FStore.AccountByEMail(email))
+            return Failure(QStringLiteral("No account for this e-mail address"));
+        return IssueCode(QStringLiteral("email:") + email.toLower(), email);
+    }
+    if (op == u"code" && s.size() == 5 && s[2] == u"check") {
+        if (!CheckUUID(s[3])) return Failure(QString::fromLatin1(kBadId));
+        if (!CheckCode(s[4])) return Failure(QStringLiteral("Bad code"));
+        const auto account = FStore.AccountByRegCode(s[3].toLower());
+        if (!account) return Failure(QStringLiteral("Unknown account"));
+        const TCodeResult result = FStore.CheckCode(QStringLiteral("account:%1").arg(account->Id),
+                                                    s[4], Now(), kMaxCodeTries);
+        if (result != TCodeResult::Accepted) return Failure(CodeFailure(result));
+        return NewToken(account->Id, account->RegCode, false);
+    }
+    if (op == u"reg_code_by_email" && s.size() == 4) {
+        const QString email = s[2].trimmed();
+        if (!CheckEMail(email)) return Failure(QStringLiteral("Bad e-mail address"));
+        if (!CheckCode(s[3])) return Failure(QStringLiteral("Bad code"));
+        const TCodeResult result = FStore.CheckCode(QStringLiteral("email:") + email.toLower(),
+                                                    s[3], Now(), kMaxCodeTries);
+        if (result != TCodeResult::Accepted) return Failure(CodeFailure(result));
+        auto account = FStore.AccountByEMail(email);
+        if (!account) {
+            if (!FOptions.OpenRegistration)
+                return Failure(QStringLiteral("No account for this e-mail address"));
+            for (int attempt = 0; attempt < 5 && !account; ++attempt) {
+                if (FStore.CreateAccount(NewUuid(), email, Now()) == TInsertResult::Failed) break;
+                account = FStore.AccountByEMail(email);
+            }
+            if (!account) return Failure(QString::fromLatin1(kStoreError));
+            qCInfo(lcService).noquote() << "account registered for" << email;
+        }
+        return NewToken(account->Id, account->RegCode, true);
+    }
+    if (op == u"token" && s.size() == 3) {
+        if (!CheckUUID(s[2])) return Failure(QString::fromLatin1(kBadId));
+        const auto account = Account(c);
+        if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+        const auto owner = FStore.AccountByRegCode(s[2].toLower());
+        if (!owner || owner->Id != *account) return Failure(QString::fromLatin1(kNoAccess));
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const QString id = NewId(10);
+            const TInsertResult result = FStore.CreateConnection(id, *account, Now());
+            if (result == TInsertResult::Ok)
+                return ApiReply::Json(TJsonObject()
+                                          .Add(QStringLiteral("success"), 1)
+                                          .Add(QStringLiteral("connection_id"), id)
+                                          .Text());
+            if (result == TInsertResult::Failed) break;
+        }
+        return Failure(QString::fromLatin1(kStoreError));
+    }
+    return Failure(QStringLiteral("Unknown request"));
+}
+
+// ---------------------------------------------------------------- collections and schools
+
+bool TApiHandler::MayReadCollection(qint64 account, const QString& schoolCode, qint64 owner)
+{
+    if (schoolCode == kOwn) return owner == account;
+    for (const TSchool& school : FStore.SchoolsOf(account))
+        if (school.Code == schoolCode) return true;
+    return false;
+}
+
+bool TApiHandler::MayWriteCollection(qint64 account, qint64 schoolId, qint64 owner)
+{
+    if (owner == account) return true;
+    if (schoolId == 0) return false;
+    for (const TSchool& school : FStore.SchoolsOf(account))
+        if (school.Id == schoolId) return school.IsAdmin;
+    return false;
+}
+
+TApiReply TApiHandler::CollectionCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QString op = Segment(s, 1);
+    const auto account = Account(c);
+    if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+
+    if (op == u"count" && s.size() == 2)
+        return ApiReply::Json(
+            TJsonObject()
+                .Add(QStringLiteral("success"), 1)
+                .Add(QStringLiteral("count"), qint64(FStore.CollectionsVisibleTo(*account).size()))
+                .Text());
+    if (op == u"list" && s.size() == 2) {
+        const QList<TCollection> all = FStore.CollectionsVisibleTo(*account);
+        QHash<QString, const TCollection*> byId;
+        for (const TCollection& col : all)
+            byId.insert(col.Id, &col);
+        TJsonObject reply;
+        reply.Add(QStringLiteral("success"), 1);
+        for (const TCollection& col : all) {
+            // The path of names from the school down; a broken chain ends it.
+            QStringList path{col.Name};
+            int level = 1;
+            for (const TCollection* up = byId.value(col.ParentId); up && level < 64;
+                 up = byId.value(up->ParentId), ++level)
+                path.prepend(up->Name);
+            path.prepend(col.SchoolName);
+            TJsonObject item;
+            item.Add(QStringLiteral("collection_id"), col.Id)
+                .Add(QStringLiteral("parent_id"), col.ParentId)
+                .Add(QStringLiteral("name_collection"), col.Name)
+                .Add(QStringLiteral("code_school"), col.SchoolCode)
+                .Add(QStringLiteral("is_owner"), col.OwnerId == *account ? "1" : "0")
+                .Add(QStringLiteral("level_collection"), QString::number(level))
+                .Add(QStringLiteral("full_path_collection"), path.join(u'.'))
+                .Add(QStringLiteral("order_id"), QString::number(col.OrderId))
+                .Add(QStringLiteral("md5_hash"), col.Md5);
+            reply.Add(col.Id, item);
+        }
+        return ApiReply::Json(reply.Text());
+    }
+    if (op == u"new" && s.size() >= 4) {
+        const QString parent = s[2];
+        QString name;
+        if (!CleanName(Rest(s, 3), kMaxCollectionNameLength, name))
+            return Failure(QStringLiteral("Bad name"));
+        TCollection col;
+        col.OwnerId = *account;
+        col.Name = name;
+        col.ParentId = QStringLiteral("0");
+        if (Check13Digit(parent)) {
+            const auto up = FStore.Collection(parent, false);
+            if (!up || !MayReadCollection(*account, up->SchoolCode, up->OwnerId))
+                return Failure(QString::fromLatin1(kNotFound));
+            if (!MayWriteCollection(*account, up->SchoolId, up->OwnerId))
+                return Failure(QString::fromLatin1(kNoAccess));
+            col.SchoolId = up->SchoolId;
+            col.SchoolCode = up->SchoolCode;
+            col.ParentId = parent;
+        } else if (parent == kOwn) {
+            col.SchoolCode = kOwn;
+        } else {
+            bool admin = false, member = false;
+            for (const TSchool& school : FStore.SchoolsOf(*account)) {
+                if (school.Code == parent) {
+                    member = true;
+                    admin = school.IsAdmin;
+                    col.SchoolId = school.Id;
+                    col.SchoolCode = school.Code;
+                }
+            }
+            if (!member) return Failure(QString::fromLatin1(kNotFound));
+            if (!admin) return Failure(QString::fromLatin1(kNoAccess));
+        }
+        int order = 0;
+        for (const TCollection& sibling : FStore.CollectionsVisibleTo(*account))
+            if (sibling.SchoolCode == col.SchoolCode && sibling.ParentId == col.ParentId)
+                order = qMax(order, sibling.OrderId);
+        col.OrderId = order + 1;
+        // An empty collection as the application writes one.
+        col.Content = Utf8Bom(QStringLiteral("#") + name + QStringLiteral("\r\n#EPD\r\n"));
+        col.Md5 = Md5Hex(col.Content);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            col.Id = NewId(13);
+            const TInsertResult result = FStore.CreateCollection(col, Now());
+            if (result == TInsertResult::Ok)
+                return ApiReply::Json(TJsonObject()
+                                          .Add(QStringLiteral("success"), 1)
+                                          .Add(QStringLiteral("collection_id"), col.Id)
+                                          .Text());
+            if (result == TInsertResult::Failed) break;
+        }
+        return Failure(QString::fromLatin1(kStoreError));
+    }
+    if ((op == u"setOrder" && s.size() == 4) || (op == u"get" && s.size() == 3) ||
+        (op == u"save" && s.size() == 4)) {
+        if (!Check13Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
+        const auto col = FStore.Collection(s[2], op == u"get");
+        if (!col || !MayReadCollection(*account, col->SchoolCode, col->OwnerId))
+            return Failure(QString::fromLatin1(kNotFound));
+        if (op == u"get") return ApiReply::Text(col->Content);
+        if (!MayWriteCollection(*account, col->SchoolId, col->OwnerId))
+            return Failure(QString::fromLatin1(kNoAccess));
+        if (op == u"save") return SaveUpload(c, false);
+        bool ok = false;
+        const int order = s[3].toInt(&ok);
+        if (!ok || s[3].size() > 9) return Failure(QStringLiteral("Bad order"));
+        return FStore.SetCollectionOrder(col->Id, order)
+                   ? Success()
+                   : Failure(QString::fromLatin1(kStoreError));
+    }
+    return Failure(QStringLiteral("Unknown request"));
+}
+
+TApiReply TApiHandler::SaveUpload(TContext& c, bool room)
+{
+    const QStringList& s = c.S;
+    if (c.Request.Method != "POST") return Failure(QStringLiteral("An upload is a POST"));
+    if (!CheckMd5(s[3])) return Failure(QStringLiteral("Bad MD5 digest"));
+    if (c.Request.Body.size() > FOptions.MaxUploadBytes + 64 * 1024)
+        return Failure(QStringLiteral("The file is too large"));
+    QList<TFormPart> parts;
+    if (!ParseMultipart(c.Request.ContentType, c.Request.Body, parts))
+        return Failure(QStringLiteral("Bad upload"));
+    const TFormPart* file = nullptr;
+    for (const TFormPart& part : parts)
+        if (part.Name == u"file") file = &part;
+    if (!file) return Failure(QStringLiteral("The upload has no part \"file\""));
+    if (file->Data.size() > FOptions.MaxUploadBytes)
+        return Failure(QStringLiteral("The file is too large"));
+    const QString md5 = Md5Hex(file->Data);
+    if (md5 != s[3].toLower())
+        return Failure(QStringLiteral("The MD5 digest does not match the file"));
+    QString text;
+    if (!DecodeFileText(file->Data, text))
+        return Failure(QStringLiteral("The file is not UTF-8 text"));
+    bool ok;
+    if (room) {
+        ok = FStore.SaveRoomContent(s[2], file->Data, md5, Now());
+    } else {
+        // A collection is named by its title line; a renamed collection arrives that way.
+        QString name;
+        const QString first = text.section(u'\n', 0, 0).trimmed();
+        if (first.startsWith(u'#')) CleanName(first.mid(1), kMaxCollectionNameLength, name);
+        ok = FStore.SaveCollectionContent(s[2], file->Data, md5, name, Now());
+    }
+    return ok ? Success() : Failure(QString::fromLatin1(kStoreError));
+}
+
+TApiReply TApiHandler::SchoolCalls(TContext& c)
+{
+    if (c.S.size() != 2 || c.S[1] != u"list") return Failure(QStringLiteral("Unknown request"));
+    const auto account = Account(c);
+    if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+    TJsonObject reply;
+    reply.Add(QStringLiteral("success"), 1);
+    reply.Add(kOwn, TJsonObject()
+                        .Add(QStringLiteral("school_name"), kOwn)
+                        .Add(QStringLiteral("is_admin"), "1"));
+    for (const TSchool& school : FStore.SchoolsOf(*account))
+        reply.Add(school.Code, TJsonObject()
+                                   .Add(QStringLiteral("school_name"), school.Name)
+                                   .Add(QStringLiteral("is_admin"), school.IsAdmin ? "1" : "0"));
+    return ApiReply::Json(reply.Text());
+}
+
+// ---------------------------------------------------------------- rooms
+
+TApiReply TApiHandler::RoomCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QString op = Segment(s, 1);
+    const auto account = Account(c);
+    if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+
+    if (op == u"list" && s.size() == 2) {
+        TJsonObject reply;
+        reply.Add(QStringLiteral("success"), 1);
+        for (const TRoom& room : FStore.RoomsOf(*account))
+            reply.Add(room.Id, TJsonObject()
+                                   .Add(QStringLiteral("room_id"), room.Id)
+                                   .Add(QStringLiteral("type_room"), room.Type)
+                                   .Add(QStringLiteral("name_room"), room.Name)
+                                   .Add(QStringLiteral("md5_hash"), room.Md5));
+        return ApiReply::Json(reply.Text());
+    }
+    if (op == u"new" && s.size() >= 3) {
+        QString name;
+        if (!CleanName(Rest(s, 2), kMaxRoomNameLength, name))
+            return Failure(QStringLiteral("Bad name"));
+        TRoom room;
+        room.OwnerId = *account;
+        room.Name = name;
+        // The one-line room file the application writes for a new room.
+        room.Content = Utf8Bom(QStringLiteral("NameRoom=") + name + QStringLiteral("\r\n"));
+        room.Md5 = Md5Hex(room.Content);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            room.Id = NewId(10);
+            const TInsertResult result = FStore.CreateRoom(room, Now());
+            if (result == TInsertResult::Ok)
+                return ApiReply::Json(TJsonObject()
+                                          .Add(QStringLiteral("success"), 1)
+                                          .Add(QStringLiteral("RoomId"), room.Id)
+                                          .Text());
+            if (result == TInsertResult::Failed) break;
+        }
+        return Failure(QString::fromLatin1(kStoreError));
+    }
+
+    // Every other call names a room of the account.
+    int idIndex = 2;
+    if (s.size() == 2 && Check10Digit(op))
+        idIndex = 1;
+    else if (!((op == u"rename" && s.size() >= 4) ||
+               ((op == u"get" || op == u"users" || op == u"boards") && s.size() == 3) ||
+               (op == u"save" && s.size() == 4)))
+        return Failure(QStringLiteral("Unknown request"));
+    const QString roomId = s[idIndex];
+    if (!Check10Digit(roomId)) return Failure(QString::fromLatin1(kBadId));
+    const auto room = FStore.Room(roomId, op == u"get");
+    if (!room || room->OwnerId != *account) return Failure(QString::fromLatin1(kNotFound));
+
+    if (idIndex == 1)
+        return FStore.MarkRoomOpened(roomId, Now()) ? Success()
+                                                    : Failure(QString::fromLatin1(kStoreError));
+    if (op == u"rename") {
+        QString name;
+        if (!CleanName(Rest(s, 3), kMaxRoomNameLength, name))
+            return Failure(QStringLiteral("Bad name"));
+        return FStore.RenameRoom(roomId, name) ? Success()
+                                               : Failure(QString::fromLatin1(kStoreError));
+    }
+    if (op == u"get") return ApiReply::Text(room->Content);
+    if (op == u"save") return SaveUpload(c, true);
+
+    const QList<TWorkplace> workplaces = FStore.WorkplacesOfRoom(roomId);
+    TJsonObject reply;
+    reply.Add(QStringLiteral("success"), 1);
+    if (op == u"users") {
+        // The room's own board: its value is a language key the application translates.
+        reply.Add(kPlaceholderWorkplace, "RoomBoard");
+        for (const TWorkplace& w : workplaces)
+            reply.Add(w.Id, w.UserName);
+        return ApiReply::Json(reply.Text());
+    }
+    const qint64 now = Now();
+    for (const TWorkplace& w : workplaces)
+        reply.Add(w.Id, TJsonObject()
+                            .Add(QStringLiteral("user_name"), w.UserName)
+                            .Add(QStringLiteral("current_position"), EscapePosition(w.Position))
+                            .Add(QStringLiteral("status"), w.Status)
+                            .Add(QStringLiteral("moves"), EscapePosition(w.Moves))
+                            .Add(QStringLiteral("connected"),
+                                 now - w.LastSeen <= kAliveSeconds ? "1" : "0"));
+    return ApiReply::Json(reply.Text());
+}
+
+// ---------------------------------------------------------------- workplaces
+
+TApiReply TApiHandler::WorkplaceCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QString op = Segment(s, 1);
+    const auto account = Account(c);
+    if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+
+    if (op == u"active" && s.size() == 3) {
+        if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
+        const auto owner = FStore.ConnectionOwner(s[2]);
+        if (!owner || *owner != *account) return Failure(QString::fromLatin1(kNotFound));
+        FNotifier.ConfirmConnection(s[2]);
+        return Success();
+    }
+
+    int idIndex = 2;
+    if (s.size() == 2 && Check10Digit(op))
+        idIndex = 1;
+    else if (!((op == u"setName" && s.size() >= 4) || (op == u"setParameter" && s.size() >= 5) ||
+               (op == u"move" && s.size() == 6) || (op == u"getParameterBoard" && s.size() == 4) ||
+               ((op == u"reloadPosition" || op == u"updateBoard" || op == u"download") &&
+                s.size() == 3)))
+        return Failure(QStringLiteral("Unknown request"));
+    const QString id = s[idIndex].trimmed();
+    if (!Check10Digit(id)) return Failure(QString::fromLatin1(kBadId));
+    const auto w = FStore.Workplace(id);
+    if (!w || w->OwnerId != *account) return Failure(QString::fromLatin1(kNotFound));
+
+    if (idIndex == 1) {
+        // "current" minus "mark" is how long ago the student last showed life; a student who
+        // is gone has no mark, so the application reads the board as disconnected.
+        const qint64 now = Now();
+        const bool connected = w->LastSeen > 0 && now - w->LastSeen <= kAliveSeconds;
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("current"), now)
+                                  .Add(QStringLiteral("connected"), connected ? "1" : "0")
+                                  .Add(QStringLiteral("mark"), connected ? w->LastSeen : 0)
+                                  .Text());
+    }
+    if (op == u"download")
+        return ApiReply::Json(
+            TJsonObject()
+                .Add(QStringLiteral("success"), 1)
+                .Add(QStringLiteral("data"),
+                     TJsonObject()
+                         .Add(QStringLiteral("current_position"), EscapePosition(w->Position))
+                         .Add(QStringLiteral("status"), w->Status)
+                         .Add(QStringLiteral("moves"), EscapePosition(w->Moves)))
+                .Text());
+    if (op == u"getParameterBoard") {
+        if (!CheckParameterName(s[3])) return Failure(QStringLiteral("Bad parameter name"));
+        const auto value = FStore.Parameter(id, s[3]);
+        if (!value) return Failure(QStringLiteral("No such parameter"));
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("value"), *value)
+                                  .Text());
+    }
+    if (op == u"setName") {
+        QString name;
+        if (!CleanName(Rest(s, 3), kMaxUserNameLength, name))
+            return Failure(QStringLiteral("Bad name"));
+        if (!FStore.SetWorkplaceName(id, name)) return Failure(QString::fromLatin1(kStoreError));
+        NotifyRoom(w->OwnerId, w->RoomId);
+        return Success();
+    }
+    if (op == u"setParameter") {
+        if (!CheckParameterName(s[3])) return Failure(QStringLiteral("Bad parameter name"));
+        const QString value = UnescapeParameter(Rest(s, 4));
+        if (!CheckFreeText(value, kMaxParameterLength))
+            return Failure(QStringLiteral("Bad parameter value"));
+        if (!FStore.SetParameter(id, s[3], value)) return Failure(QString::fromLatin1(kStoreError));
+        NotifyUpdated(w->OwnerId, id);
+        return Success();
+    }
+    if (op == u"move") return TeacherMove(id, s[3], s[4], s[5]);
+    const bool ok =
+        op == u"reloadPosition" ? FStore.ReloadWorkplace(id) : FStore.BumpWorkplaceUpdate(id);
+    if (!ok) return Failure(QString::fromLatin1(kStoreError));
+    NotifyUpdated(w->OwnerId, id);
+    return Success();
+}
+
+namespace {
+
+// Plays a coordinate move on a position by the chess core's rules; the new position, or empty
+// when the move is not allowed.
+QString PlayMove(const QString& fen, const QString& move, QString* status)
+{
+    TFENData position(fen);
+    const int from = (move[0].unicode() - u'a' + 1) * 10 + (move[1].unicode() - u'0');
+    const int to = (move[2].unicode() - u'a' + 1) * 10 + (move[3].unicode() - u'0');
+    const QChar piece = position.GetFieldValue(from);
+    const bool whitePiece = QStringLiteral("KQRBNP").contains(piece);
+    const bool blackPiece = QStringLiteral("kqrbnp").contains(piece);
+    // Only the side to move moves.
+    if (!(position.WhiteMove() ? whitePiece : blackPiece)) return {};
+    if (!position.CanMovePiece(from, to)) return {};
+    const QChar promotion = move.size() == 5 ? move[4].toUpper() : QChar(u' ');
+    const bool resets = piece.toUpper() == u'P' || position.GetFieldValue(to) != u' ';
+    const bool blackMoved = !position.WhiteMove();
+    const int halfMoves = position.CountHalfMovies(), fullMoves = position.CountMovies();
+    if (!position.MovePiece(from, to, promotion)) return {};
+    // The move rules leave the counters alone; the snapshot's FEN keeps them right.
+    position.setCountHalfMovies(resets ? 0 : halfMoves + 1);
+    position.setCountMovies(blackMoved ? fullMoves + 1 : fullMoves);
+    if (status) *status = position.CheckmateExists() ? QStringLiteral("checkmate") : QString();
+    return position.FEN();
+}
+
+QString FirstFields(const QString& fen, int count)
+{
+    return fen.simplified().section(u' ', 0, count - 1);
+}
+
+} // namespace
+
+TApiReply TApiHandler::TeacherMove(const QString& workplaceId, const QString& move,
+                                   const QString& position, const QString& flag)
+{
+    if (!CheckMove(move)) return Failure(QStringLiteral("Bad move"));
+    QString fen;
+    if (!CheckFEN(UnescapePosition(position), fen)) return Failure(QStringLiteral("Bad position"));
+    if (flag != u"0" && flag != u"1") return Failure(QString::fromLatin1(kBadRequest));
+    const auto w = FStore.Workplace(workplaceId);
+    if (!w) return Failure(QString::fromLatin1(kNotFound));
+    // The teacher answers the position on the screen; when the student has moved on since,
+    // the answer no longer fits.
+    if (!w->Position.isEmpty() && FirstFields(w->Position, 4) != FirstFields(fen, 4))
+        return Failure(QStringLiteral("The position has changed"));
+    QString status;
+    const QString after = PlayMove(fen, move, &status);
+    if (after.isEmpty()) return Failure(QStringLiteral("Illegal move"));
+    const QString moves = w->Moves.isEmpty() ? move : w->Moves + u' ' + move;
+    if (!FStore.SetWorkplaceState(workplaceId, after, status, moves,
+                                  {{QStringLiteral("disable_next_move"), flag}}))
+        return Failure(QString::fromLatin1(kStoreError));
+    NotifyUpdated(w->OwnerId, workplaceId);
+    return Success();
+}
+
+TApiReply TApiHandler::RobotCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    if (s.size() != 4 || s[1] != u"move") return Failure(QStringLiteral("Unknown request"));
+    const auto account = Account(c);
+    if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
+    if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
+    const auto owner = FStore.ConnectionOwner(s[2]);
+    if (!owner || *owner != *account) return Failure(QString::fromLatin1(kNotFound));
+    QString fen;
+    if (!CheckFEN(UnescapePosition(s[3]), fen)) return Failure(QStringLiteral("Bad position"));
+    return Failure(QStringLiteral("The engine is not available"));
+}
+
+// ---------------------------------------------------------------- students
+
+TApiReply TApiHandler::StudentCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QString op = Segment(s, 1);
+    if (op == u"join" && s.size() >= 4) {
+        if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
+        QString name;
+        if (!CleanName(Rest(s, 3), kMaxUserNameLength, name))
+            return Failure(QStringLiteral("Bad name"));
+        const auto room = FStore.Room(s[2], false);
+        if (!room) return Failure(QString::fromLatin1(kNotFound));
+        if (FStore.WorkplacesOfRoom(room->Id).size() >= kMaxWorkplacesPerRoom)
+            return Failure(QStringLiteral("The room is full"));
+        const QString key = NewUuid();
+        TWorkplace w;
+        w.RoomId = room->Id;
+        w.UserName = name;
+        w.KeyHash = HashSecret(key);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            w.Id = NewId(10);
+            const TInsertResult result = FStore.CreateWorkplace(w, Now());
+            if (result == TInsertResult::Ok) {
+                NotifyRoom(room->OwnerId, room->Id);
+                return ApiReply::Json(TJsonObject()
+                                          .Add(QStringLiteral("success"), 1)
+                                          .Add(QStringLiteral("workplace_id"), w.Id)
+                                          .Add(QStringLiteral("student_key"), key)
+                                          .Text());
+            }
+            if (result == TInsertResult::Failed) break;
+        }
+        return Failure(QString::fromLatin1(kStoreError));
+    }
+    if (!((op == u"state" || op == u"alive" || op == u"leave") && s.size() == 3) &&
+        !(op == u"move" && s.size() == 4))
+        return Failure(QStringLiteral("Unknown request"));
+    if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
+    const auto w = FStore.Workplace(s[2]);
+    const QString key = QString::fromLatin1(c.Request.StudentKey).trimmed();
+    if (!w || !CheckUUID(key) || HashSecret(key) != w->KeyHash)
+        return Failure(QString::fromLatin1(kNotFound));
+
+    const qint64 now = Now();
+    if (op == u"leave") {
+        if (FStore.LeaveWorkplace(w->Id, now)) NotifyRoom(w->OwnerId, w->RoomId);
+        return Success();
+    }
+    // A student who comes back after leaving reappears among the room's users.
+    if (FStore.TouchWorkplace(w->Id, now) && w->Left) NotifyRoom(w->OwnerId, w->RoomId);
+    if (op == u"alive") return Success();
+    if (op == u"state") {
+        TJsonObject parameters;
+        for (const auto& p : FStore.Parameters(w->Id))
+            parameters.Add(p.first, p.second);
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("room_id"), w->RoomId)
+                                  .Add(QStringLiteral("user_name"), w->UserName)
+                                  .Add(QStringLiteral("current_position"), w->Position)
+                                  .Add(QStringLiteral("status"), w->Status)
+                                  .Add(QStringLiteral("moves"), w->Moves)
+                                  .Add(QStringLiteral("reload_seq"), w->ReloadSeq)
+                                  .Add(QStringLiteral("update_seq"), w->UpdateSeq)
+                                  .Add(QStringLiteral("parameters"), parameters)
+                                  .Text());
+    }
+    // The student's move, by the same rules as the teacher's.
+    const QString move = s[3];
+    if (!CheckMove(move)) return Failure(QStringLiteral("Bad move"));
+    if (FStore.Parameter(w->Id, QStringLiteral("en_moves")).value_or(QStringLiteral("1")) == u"0")
+        return Failure(QStringLiteral("Moves are off"));
+    QString fen = w->Position;
+    if (fen.isEmpty())
+        fen = FStore.Parameter(w->Id, QStringLiteral("position")).value_or(QString());
+    QString normalised;
+    if (!CheckFEN(fen, normalised)) return Failure(QStringLiteral("No position to move on"));
+    if (w->Status == u"checkmate" || w->Status == u"draw")
+        return Failure(QStringLiteral("The game is over"));
+    QString status;
+    const QString after = PlayMove(normalised, move, &status);
+    if (after.isEmpty()) return Failure(QStringLiteral("Illegal move"));
+    const QString moves = w->Moves.isEmpty() ? move : w->Moves + u' ' + move;
+    if (!FStore.SetWorkplaceState(w->Id, after, status, moves))
+        return Failure(QString::fromLatin1(kStoreError));
+    NotifyUpdated(w->OwnerId, w->Id);
+    return ApiReply::Json(TJsonObject()
+                              .Add(QStringLiteral("success"), 1)
+                              .Add(QStringLiteral("current_position"), after)
+                              .Add(QStringLiteral("status"), status)
+                              .Text());
+}
+
+// ---------------------------------------------------------------- web-site scripts
+
+namespace {
+
+// The newest executable as one zlib stream, made once per published file.
+QByteArray CompressedExecutable(const QString& path)
+{
+    static QString cachedKey;
+    static QByteArray cached;
+    const QFileInfo info(path);
+    if (!info.isFile()) return {};
+    const QString key = path + QString::number(info.size()) +
+                        QString::number(info.lastModified().toMSecsSinceEpoch());
+    if (key == cachedKey) return cached;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray raw = file.readAll();
+    uLongf size = compressBound(uLong(raw.size()));
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                  reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
+        return {};
+    out.resize(qsizetype(size));
+    cachedKey = key;
+    cached = out;
+    return out;
+}
+
+} // namespace
+
+TApiReply TApiHandler::SiteScripts(TContext& c)
+{
+    const QStringList& s = c.S;
+    const QDir publish(QDir(FOptions.DataDir).filePath(QStringLiteral("publish")));
+    QList<QPair<QString, QString>> query;
+    ParseForm(c.Request.RawQuery, query);
+    if (s.size() == 2 && s[1] == u"update_exe.php") {
+        const QString operation = FormValue(query, QStringLiteral("operation"));
+        if (operation == u"LastVersion") {
+            QFile file(publish.filePath(QStringLiteral("version.txt")));
+            QString version;
+            if (file.open(QIODevice::ReadOnly))
+                version = QString::fromUtf8(file.read(256)).section(u'\n', 0, 0).trimmed();
+            return ApiReply::Text(version.isEmpty() ? QByteArray() : version.toUtf8() + "\r\n");
+        }
+        if (operation == u"SizeLastExe" || operation == u"LastExe") {
+            const QByteArray exe =
+                CompressedExecutable(publish.filePath(QStringLiteral("tavlora")));
+            if (operation == u"LastExe") return ApiReply::Text(exe, "application/octet-stream");
+            return ApiReply::Text(exe.isEmpty() ? QByteArray()
+                                                : QByteArray::number(exe.size()) + "\r\n");
+        }
+        return ApiReply::Text({});
+    }
+    if (s.size() == 2 && s[1] == u"collections.php" &&
+        FormValue(query, QStringLiteral("op")) == u"new") {
+        // Answers a new collection's id on the first line, or an empty line.
+        if (c.Request.Method != "POST") return ApiReply::Text({});
+        QList<QPair<QString, QString>> form;
+        QList<TFormPart> parts;
+        if (ParseMultipart(c.Request.ContentType, c.Request.Body, parts)) {
+            for (const TFormPart& part : parts) {
+                QString value;
+                QStringDecoder decoder(QStringDecoder::Utf8);
+                value = decoder.decode(part.Data);
+                if (!decoder.hasError()) form.append({part.Name, value});
+            }
+        } else if (!ParseForm(c.Request.Body, form)) {
+            return ApiReply::Text({});
+        }
+        const QString user = FormValue(form, QStringLiteral("user")).trimmed();
+        QString name;
+        if (!CheckUUID(user) ||
+            !CleanName(FormValue(form, QStringLiteral("name")), kMaxCollectionNameLength, name))
+            return ApiReply::Text({});
+        const auto account = FStore.AccountByRegCode(user.toLower());
+        if (!account) return ApiReply::Text({});
+        TCollection col;
+        col.OwnerId = account->Id;
+        col.SchoolCode = kOwn;
+        col.ParentId = QStringLiteral("0");
+        col.Name = name;
+        int order = 0;
+        for (const TCollection& sibling : FStore.CollectionsVisibleTo(account->Id))
+            if (sibling.SchoolId == 0 && sibling.ParentId == u"0")
+                order = qMax(order, sibling.OrderId);
+        col.OrderId = order + 1;
+        col.Content = Utf8Bom(QStringLiteral("#") + name + QStringLiteral("\r\n#EPD\r\n"));
+        col.Md5 = Md5Hex(col.Content);
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            col.Id = NewId(13);
+            const TInsertResult result = FStore.CreateCollection(col, Now());
+            if (result == TInsertResult::Ok) return ApiReply::Text(col.Id.toLatin1() + "\r\n");
+            if (result == TInsertResult::Failed) break;
+        }
+        return ApiReply::Text({});
+    }
+    return ApiReply::Text({}, "text/plain; charset=utf-8");
+}
