@@ -2,6 +2,7 @@
 
 #include "ServiceLog.h"
 #include "TApiHandler.h"
+#include "TEngine.h"
 #include "THttpFrontend.h"
 #include "TLiveHub.h"
 #include "TSqliteStore.h"
@@ -80,9 +81,14 @@ bool TService::Start(QString* errorText)
         return false;
     }
     FStore->Prune(QDateTime::currentSecsSinceEpoch());
+    StartCheckpoints();
 
     FHub = std::make_unique<TLiveHub>(DatabasePath(FOptions.DataDir), FOptions.KeepAliveSeconds);
-    FHandler = std::make_unique<TApiHandler>(*FStore, *FHub, FOptions);
+    if (FOptions.EngineProgram != u"none")
+        FEngine = std::make_unique<TEngine>(FOptions.EngineProgram, FOptions.EngineMoveTimeMs);
+    else
+        qCInfo(lcService) << "running without a chess engine";
+    FHandler = std::make_unique<TApiHandler>(*FStore, *FHub, FOptions, FEngine.get());
     // One oversized upload may be read and refused; beyond twice the limit the connection ends.
     FHttp = std::make_unique<THttpFrontend>(*FHandler, 2 * FOptions.MaxUploadBytes + 1024 * 1024);
 
@@ -102,6 +108,7 @@ bool TService::Start(QString* errorText)
                          .arg(hubError);
         return false;
     }
+    FHandler->setWsPort(FWsPort);
     FPrune.setInterval(3600 * 1000);
     connect(&FPrune, &QTimer::timeout, this,
             [this] { FStore->Prune(QDateTime::currentSecsSinceEpoch()); });
@@ -109,17 +116,52 @@ bool TService::Start(QString* errorText)
     qCInfo(lcService).noquote() << "serving" << (tls ? "https" : "http") << "on"
                                 << FOptions.Listen.toString() << "port" << FApiPort << "and"
                                 << (tls ? "wss" : "ws") << "on port" << FWsPort << "with data in"
-                                << QDir(FOptions.DataDir).absolutePath();
+                                << QDir(FOptions.DataDir).absolutePath() << "; students' page at"
+                                << QStringLiteral("%1://%2:%3/student/")
+                                       .arg(tls ? QStringLiteral("https") : QStringLiteral("http"),
+                                            FOptions.Listen.toString())
+                                       .arg(FApiPort);
     return true;
+}
+
+void TService::StartCheckpoints()
+{
+    FStore->setAutoCheckpoint(false);
+    FCheckpointThread.setObjectName(QStringLiteral("checkpoint"));
+    const QString path = DatabasePath(FOptions.DataDir);
+    auto* timer = new QTimer;
+    timer->setInterval(1000);
+    timer->moveToThread(&FCheckpointThread);
+    connect(&FCheckpointThread, &QThread::started, timer, [timer, path] {
+        // Its own connection, opened on its own thread.
+        auto* store = new TSqliteStore(path);
+        QString error;
+        if (!store->Open(&error)) {
+            qCWarning(lcStore) << "no checkpoints:" << error;
+            delete store;
+            return;
+        }
+        connect(timer, &QTimer::timeout, timer, [store] { store->Checkpoint(); });
+        connect(timer, &QObject::destroyed, timer, [store] {
+            store->Checkpoint();
+            delete store;
+        });
+        timer->start();
+    });
+    connect(&FCheckpointThread, &QThread::finished, timer, &QObject::deleteLater);
+    FCheckpointThread.start();
 }
 
 void TService::Stop()
 {
+    FCheckpointThread.quit();
+    FCheckpointThread.wait();
     FPrune.stop();
     if (FHttp) FHttp->Close();
     if (FHub) FHub->Close();
     FHttp.reset();
     FHandler.reset();
+    FEngine.reset();
     FHub.reset();
     if (FStore) FStore->Close();
     FStore.reset();

@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 
 class TApiHandler;
+class TEngine;
 class THttpFrontend;
 class TLiveHub;
 class TSqliteStore;
@@ -32,12 +34,16 @@ public:
     static QString DatabasePath(const QString& dataDir);
 
 private:
+    void StartCheckpoints();
     TServiceOptions FOptions;
     std::unique_ptr<TSqliteStore> FStore;
     std::unique_ptr<TLiveHub> FHub;
+    std::unique_ptr<TEngine> FEngine;
     std::unique_ptr<TApiHandler> FHandler;
     std::unique_ptr<THttpFrontend> FHttp;
     QTimer FPrune;
+    // Copies the write-ahead log into the database, off the thread that answers requests.
+    QThread FCheckpointThread;
     quint16 FApiPort = 0;
     quint16 FWsPort = 0;
 };

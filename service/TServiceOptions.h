@@ -19,4 +19,9 @@ struct TServiceOptions
     qint64 MaxUploadBytes = 4 * 1024 * 1024;
     // Seconds between the "active" confirmations on every open live link.
     int KeepAliveSeconds = 15;
+    // The chess engine: empty finds stockfish, "none" runs without one.
+    QString EngineProgram;
+    // The engine's think time per move, and the pause before it answers a student.
+    int EngineMoveTimeMs = 300;
+    int EnginePauseMs = 400;
 };

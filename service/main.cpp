@@ -170,8 +170,21 @@ int main(int argc, char** argv)
                                        QStringLiteral("For testing: seconds between the "
                                                       "\"active\" messages (default 15)."),
                                        QStringLiteral("SECONDS"), QStringLiteral("15"));
+    const QCommandLineOption engine(
+        QStringLiteral("engine"),
+        QStringLiteral("The UCI chess engine (default: stockfish from PATH or /usr/games; "
+                       "\"none\" runs without one)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption engineMoveTime(
+        QStringLiteral("engine-movetime-ms"),
+        QStringLiteral("The engine's think time per move (default 300)."), QStringLiteral("MS"),
+        QStringLiteral("300"));
+    const QCommandLineOption enginePause(
+        QStringLiteral("engine-pause-ms"),
+        QStringLiteral("Pause before the engine answers a student's move (default 400)."),
+        QStringLiteral("MS"), QStringLiteral("400"));
     parser.addOptions({listen, apiPort, wsPort, data, tlsCert, tlsKey, logCodes, openRegistration,
-                       maxUpload, codeTtl, keepAlive});
+                       maxUpload, codeTtl, keepAlive, engine, engineMoveTime, enginePause});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("Optional administration command (see above)."),
                                  QStringLiteral("[command ...]"));
@@ -207,6 +220,14 @@ int main(int argc, char** argv)
     options.MaxUploadBytes = uploadKb * 1024;
     options.CodeTtlSeconds = ttl;
     options.KeepAliveSeconds = alive;
+    bool ok6 = false, ok7 = false;
+    options.EngineProgram = parser.value(engine);
+    options.EngineMoveTimeMs = parser.value(engineMoveTime).toInt(&ok6);
+    options.EnginePauseMs = parser.value(enginePause).toInt(&ok7);
+    if (!ok6 || !ok7 || options.EngineMoveTimeMs < 10 || options.EngineMoveTimeMs > 10000 ||
+        options.EnginePauseMs < 0 || options.EnginePauseMs > 10000)
+        return Fail(QStringLiteral("bad --engine-movetime-ms (10 to 10000) or --engine-pause-ms "
+                                   "(0 to 10000)"));
 
     QuitOnSignals();
     TService service(options);

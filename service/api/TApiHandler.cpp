@@ -2,9 +2,12 @@
 
 #include "ApiText.h"
 #include "ServiceLog.h"
+#include "TEngine.h"
 #include "TFENData.h"
+#include "TGameRules.h"
 #include "TNotifier.h"
 #include "TStore.h"
+#include "TWebAssets.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,12 +100,25 @@ struct TApiHandler::TContext
     QStringList S; // path segments
     std::optional<qint64> CachedAccount;
     bool AccountLooked = false;
+    TLaterReply Later;
 };
 
-TApiHandler::TApiHandler(TStore& store, TNotifier& notifier, const TServiceOptions& options)
+TApiHandler::TApiHandler(TStore& store, TNotifier& notifier, const TServiceOptions& options,
+                         TEngine* engine)
     : FStore(store), FNotifier(notifier), FOptions(options),
-      FOutbox(QDir(options.DataDir).filePath(QStringLiteral("outbox")))
+      FOutbox(QDir(options.DataDir).filePath(QStringLiteral("outbox"))), FEngine(engine),
+      FContext(std::make_unique<QObject>())
 {
+    FPushTimer.setSingleShot(true);
+    FPushTimer.setInterval(kPushDelayMs);
+    QObject::connect(&FPushTimer, &QTimer::timeout, FContext.get(), [this] { FlushPushes(); });
+}
+
+TApiHandler::~TApiHandler()
+{
+    FPushTimer.stop();
+    // Timers and engine answers that would reach this handler die with their context.
+    FContext.reset();
 }
 
 QString TApiHandler::NewId(int digits)
@@ -113,9 +129,9 @@ QString TApiHandler::NewId(int digits)
     return QString::number(id);
 }
 
-TApiReply TApiHandler::Handle(const TApiRequest& request)
+TApiReply TApiHandler::Handle(const TApiRequest& request, TLaterReply later)
 {
-    TContext c{request, {}, {}, false};
+    TContext c{request, {}, {}, false, std::move(later)};
     if (!SplitPath(request.RawPath, c.S)) return Failure(QString::fromLatin1(kBadRequest));
     const QString& head = c.S[0];
     if (c.S.size() == 1 && head.isEmpty()) return Success();
@@ -126,6 +142,7 @@ TApiReply TApiHandler::Handle(const TApiRequest& request)
     if (head == u"workplace") return WorkplaceCalls(c);
     if (head == u"robot") return RobotCalls(c);
     if (head == u"student") return StudentCalls(c);
+    if (head == u"web" || head == u"room-code") return WebCalls(c);
     if (head == u"addon_v3") return SiteScripts(c);
     return Failure(QStringLiteral("Unknown request"));
 }
@@ -537,7 +554,9 @@ TApiReply TApiHandler::RoomCalls(TContext& c)
                             .Add(QStringLiteral("status"), w.Status)
                             .Add(QStringLiteral("moves"), EscapePosition(w.Moves))
                             .Add(QStringLiteral("connected"),
-                                 now - w.LastSeen <= kAliveSeconds ? "1" : "0"));
+                                 FNotifier.StudentLinked(w.Id) || now - w.LastSeen <= kAliveSeconds
+                                     ? "1"
+                                     : "0"));
     return ApiReply::Json(reply.Text());
 }
 
@@ -574,13 +593,17 @@ TApiReply TApiHandler::WorkplaceCalls(TContext& c)
     if (idIndex == 1) {
         // "current" minus "mark" is how long ago the student last showed life; a student who
         // is gone has no mark, so the application reads the board as disconnected.
+        // An open page link is life at this very moment.
         const qint64 now = Now();
-        const bool connected = w->LastSeen > 0 && now - w->LastSeen <= kAliveSeconds;
+        const bool linked = FNotifier.StudentLinked(id);
+        const bool connected = linked || (w->LastSeen > 0 && now - w->LastSeen <= kAliveSeconds);
         return ApiReply::Json(TJsonObject()
                                   .Add(QStringLiteral("success"), 1)
                                   .Add(QStringLiteral("current"), now)
                                   .Add(QStringLiteral("connected"), connected ? "1" : "0")
-                                  .Add(QStringLiteral("mark"), connected ? w->LastSeen : 0)
+                                  .Add(QStringLiteral("mark"), linked      ? now
+                                                               : connected ? w->LastSeen
+                                                                           : 0)
                                   .Text());
     }
     if (op == u"download")
@@ -608,6 +631,7 @@ TApiReply TApiHandler::WorkplaceCalls(TContext& c)
             return Failure(QStringLiteral("Bad name"));
         if (!FStore.SetWorkplaceName(id, name)) return Failure(QString::fromLatin1(kStoreError));
         NotifyRoom(w->OwnerId, w->RoomId);
+        PushStudent(id);
         return Success();
     }
     if (op == u"setParameter") {
@@ -617,46 +641,83 @@ TApiReply TApiHandler::WorkplaceCalls(TContext& c)
             return Failure(QStringLiteral("Bad parameter value"));
         if (!FStore.SetParameter(id, s[3], value)) return Failure(QString::fromLatin1(kStoreError));
         NotifyUpdated(w->OwnerId, id);
+        PushStudent(id);
         return Success();
     }
     if (op == u"move") return TeacherMove(id, s[3], s[4], s[5]);
-    const bool ok =
-        op == u"reloadPosition" ? FStore.ReloadWorkplace(id) : FStore.BumpWorkplaceUpdate(id);
-    if (!ok) return Failure(QString::fromLatin1(kStoreError));
+    if (op == u"reloadPosition") {
+        if (!FStore.ReloadWorkplace(id)) return Failure(QString::fromLatin1(kStoreError));
+        // The task as the rules read it: a position of four fields gets its counters.
+        const auto fresh = FStore.Workplace(id);
+        QString normalised;
+        if (fresh && CheckFEN(fresh->Position, normalised) && normalised != fresh->Position)
+            FStore.SetWorkplaceState(id, {normalised, {}, {}, {}, 0});
+    } else if (!FStore.BumpWorkplaceUpdate(id)) {
+        return Failure(QString::fromLatin1(kStoreError));
+    }
     NotifyUpdated(w->OwnerId, id);
+    PushStudent(id);
     return Success();
 }
 
 namespace {
 
-// Plays a coordinate move on a position by the chess core's rules; the new position, or empty
-// when the move is not allowed.
-QString PlayMove(const QString& fen, const QString& move, QString* status)
-{
-    TFENData position(fen);
-    const int from = (move[0].unicode() - u'a' + 1) * 10 + (move[1].unicode() - u'0');
-    const int to = (move[2].unicode() - u'a' + 1) * 10 + (move[3].unicode() - u'0');
-    const QChar piece = position.GetFieldValue(from);
-    const bool whitePiece = QStringLiteral("KQRBNP").contains(piece);
-    const bool blackPiece = QStringLiteral("kqrbnp").contains(piece);
-    // Only the side to move moves.
-    if (!(position.WhiteMove() ? whitePiece : blackPiece)) return {};
-    if (!position.CanMovePiece(from, to)) return {};
-    const QChar promotion = move.size() == 5 ? move[4].toUpper() : QChar(u' ');
-    const bool resets = piece.toUpper() == u'P' || position.GetFieldValue(to) != u' ';
-    const bool blackMoved = !position.WhiteMove();
-    const int halfMoves = position.CountHalfMovies(), fullMoves = position.CountMovies();
-    if (!position.MovePiece(from, to, promotion)) return {};
-    // The move rules leave the counters alone; the snapshot's FEN keeps them right.
-    position.setCountHalfMovies(resets ? 0 : halfMoves + 1);
-    position.setCountMovies(blackMoved ? fullMoves + 1 : fullMoves);
-    if (status) *status = position.CheckmateExists() ? QStringLiteral("checkmate") : QString();
-    return position.FEN();
-}
-
 QString FirstFields(const QString& fen, int count)
 {
     return fen.simplified().section(u' ', 0, count - 1);
+}
+
+bool GameOver(const QString& status)
+{
+    return status == u"checkmate" || status == u"draw";
+}
+
+// The board parameters of a workplace by name.
+QHash<QString, QString> ParameterMap(const QList<QPair<QString, QString>>& list)
+{
+    QHash<QString, QString> map;
+    for (const auto& p : list)
+        map.insert(p.first, p.second);
+    return map;
+}
+
+// What the teacher's parameters say, with the teacher's own defaults for the missing ones.
+struct TBoardRules
+{
+    explicit TBoardRules(const QHash<QString, QString>& p)
+    {
+        MovesOn = p.value(QStringLiteral("en_moves"), QStringLiteral("1")) != u"0";
+        Markers = p.value(QStringLiteral("markers"), QStringLiteral("1")) != u"0";
+        Answer = p.value(QStringLiteral("answer"), QStringLiteral("stockfish"));
+        if (Answer != u"manual" && Answer != u"none") Answer = QStringLiteral("stockfish");
+        // 1 to 9 moves, or 999 and anything else: no limit.
+        bool ok = false;
+        const int count = p.value(QStringLiteral("count_max_moves")).toInt(&ok);
+        Limit = ok && count >= 1 && count < 999 ? count : 0;
+    }
+    bool MovesOn;
+    bool Markers;
+    QString Answer;
+    int Limit;
+};
+
+// The position the student plays on: the workplace's, or before the first reload the task's.
+QString PlayedPosition(const TWorkplace& w, const QHash<QString, QString>& p)
+{
+    QString fen;
+    if (CheckFEN(w.Position, fen)) return fen;
+    if (w.Position.isEmpty() && CheckFEN(p.value(QStringLiteral("position")), fen)) return fen;
+    return {};
+}
+
+// The student plays the side that was to move when the task was set.
+QChar StudentSide(const QHash<QString, QString>& p, const QString& played)
+{
+    QString task;
+    if (CheckFEN(p.value(QStringLiteral("position")), task)) return task.section(u' ', 1, 1)[0];
+    const QString orientation = p.value(QStringLiteral("orientation"));
+    if (orientation == u"w" || orientation == u"b") return orientation[0];
+    return played.isEmpty() ? QChar(u'w') : played.section(u' ', 1, 1)[0];
 }
 
 } // namespace
@@ -664,7 +725,8 @@ QString FirstFields(const QString& fen, int count)
 TApiReply TApiHandler::TeacherMove(const QString& workplaceId, const QString& move,
                                    const QString& position, const QString& flag)
 {
-    if (!CheckMove(move)) return Failure(QStringLiteral("Bad move"));
+    const auto parsed = TGameRules::ParseCoordinates(move);
+    if (!CheckMove(move) || !parsed) return Failure(QStringLiteral("Bad move"));
     QString fen;
     if (!CheckFEN(UnescapePosition(position), fen)) return Failure(QStringLiteral("Bad position"));
     if (flag != u"0" && flag != u"1") return Failure(QString::fromLatin1(kBadRequest));
@@ -674,14 +736,22 @@ TApiReply TApiHandler::TeacherMove(const QString& workplaceId, const QString& mo
     // the answer no longer fits.
     if (!w->Position.isEmpty() && FirstFields(w->Position, 4) != FirstFields(fen, 4))
         return Failure(QStringLiteral("The position has changed"));
-    QString status;
-    const QString after = PlayMove(fen, move, &status);
-    if (after.isEmpty()) return Failure(QStringLiteral("Illegal move"));
-    const QString moves = w->Moves.isEmpty() ? move : w->Moves + u' ' + move;
-    if (!FStore.SetWorkplaceState(workplaceId, after, status, moves,
+    if (GameOver(w->Status)) return Failure(QStringLiteral("The game is over"));
+    const auto played = TGameRules::Play(fen, *parsed);
+    if (!played) return Failure(QStringLiteral("Illegal move"));
+    const TFENData before(fen);
+    TGameState state;
+    state.Position = played->FEN;
+    state.Status = TGameRules::ResultText(played->Result);
+    state.Moves =
+        TGameRules::AppendMoveText(w->Moves, before.CountMovies(), before.WhiteMove(), played->San);
+    state.LastMove = parsed->Coordinates();
+    state.StudentMoves = w->StudentMoves;
+    if (!FStore.SetWorkplaceState(workplaceId, state,
                                   {{QStringLiteral("disable_next_move"), flag}}))
         return Failure(QString::fromLatin1(kStoreError));
     NotifyUpdated(w->OwnerId, workplaceId);
+    PushStudent(workplaceId);
     return Success();
 }
 
@@ -694,9 +764,35 @@ TApiReply TApiHandler::RobotCalls(TContext& c)
     if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
     const auto owner = FStore.ConnectionOwner(s[2]);
     if (!owner || *owner != *account) return Failure(QString::fromLatin1(kNotFound));
-    QString fen;
+    QString fen, engineFen;
     if (!CheckFEN(UnescapePosition(s[3]), fen)) return Failure(QStringLiteral("Bad position"));
-    return Failure(QStringLiteral("The engine is not available"));
+    if (!FEngine || !FEngine->Available() || !c.Later)
+        return Failure(QStringLiteral("The engine is not available"));
+    if (!TGameRules::EnginePosition(fen, &engineFen))
+        return Failure(QStringLiteral("The engine cannot play this position"));
+    if (TGameRules::Result(TFENData(fen)) != TGameRules::TGameResult::None)
+        return Failure(QStringLiteral("The game is over"));
+    // The move comes back in the reply and is announced to the account's programs too.
+    const qint64 accountId = *account;
+    const QString connection = s[2];
+    const QString key = FirstFields(fen, 4);
+    TLaterReply later = c.Later;
+    FEngine->BestMove(
+        engineFen, FContext.get(), [this, accountId, connection, key, later](QString move) {
+            if (move.isEmpty()) {
+                later(Failure(QStringLiteral("The engine gave no move")));
+                return;
+            }
+            later(ApiReply::Json(TJsonObject()
+                                     .Add(QStringLiteral("success"), 1)
+                                     .Add(QStringLiteral("move"), move)
+                                     .Text()));
+            FNotifier.NotifyAccount(accountId, QStringLiteral("move ") + connection + u' ' +
+                                                   EscapePosition(key) + u' ' + move);
+        });
+    TApiReply deferred;
+    deferred.Deferred = true;
+    return deferred;
 }
 
 // ---------------------------------------------------------------- students
@@ -705,6 +801,9 @@ TApiReply TApiHandler::StudentCalls(TContext& c)
 {
     const QStringList& s = c.S;
     const QString op = Segment(s, 1);
+    if (s.size() == 1) return TWebAssets::Redirect("/student/", c.Request.RawQuery);
+    if (s.size() == 2 && op.isEmpty())
+        return TWebAssets::Reply(QStringLiteral("student.html"), FWsPort, c.Request.IfNoneMatch);
     if (op == u"join" && s.size() >= 4) {
         if (!Check10Digit(s[2])) return Failure(QString::fromLatin1(kBadId));
         QString name;
@@ -748,49 +847,217 @@ TApiReply TApiHandler::StudentCalls(TContext& c)
         if (FStore.LeaveWorkplace(w->Id, now)) NotifyRoom(w->OwnerId, w->RoomId);
         return Success();
     }
-    // A student who comes back after leaving reappears among the room's users.
-    if (FStore.TouchWorkplace(w->Id, now) && w->Left) NotifyRoom(w->OwnerId, w->RoomId);
+    // A student who comes back after leaving reappears among the room's users. Signs of life
+    // count to the minute, so a burst of moves writes the time once.
+    if ((w->Left || now - w->LastSeen >= kTouchSeconds) && FStore.TouchWorkplace(w->Id, now) &&
+        w->Left)
+        NotifyRoom(w->OwnerId, w->RoomId);
     if (op == u"alive") return Success();
     if (op == u"state") {
-        TJsonObject parameters;
-        for (const auto& p : FStore.Parameters(w->Id))
-            parameters.Add(p.first, p.second);
-        return ApiReply::Json(TJsonObject()
-                                  .Add(QStringLiteral("success"), 1)
-                                  .Add(QStringLiteral("room_id"), w->RoomId)
-                                  .Add(QStringLiteral("user_name"), w->UserName)
-                                  .Add(QStringLiteral("current_position"), w->Position)
-                                  .Add(QStringLiteral("status"), w->Status)
-                                  .Add(QStringLiteral("moves"), w->Moves)
-                                  .Add(QStringLiteral("reload_seq"), w->ReloadSeq)
-                                  .Add(QStringLiteral("update_seq"), w->UpdateSeq)
-                                  .Add(QStringLiteral("parameters"), parameters)
-                                  .Text());
+        TJsonObject reply;
+        reply.Add(QStringLiteral("success"), 1);
+        AddStudentState(reply, *w);
+        return ApiReply::Json(reply.Text());
     }
-    // The student's move, by the same rules as the teacher's.
-    const QString move = s[3];
-    if (!CheckMove(move)) return Failure(QStringLiteral("Bad move"));
-    if (FStore.Parameter(w->Id, QStringLiteral("en_moves")).value_or(QStringLiteral("1")) == u"0")
-        return Failure(QStringLiteral("Moves are off"));
-    QString fen = w->Position;
+    return StudentMove(*w, s[3]);
+}
+
+void TApiHandler::AddStudentState(TJsonObject& out, const TWorkplace& w)
+{
+    const QList<QPair<QString, QString>> list = FStore.Parameters(w.Id);
+    const QHash<QString, QString> p = ParameterMap(list);
+    const TBoardRules rules(p);
+    const QString fen = PlayedPosition(w, p);
+    const QChar student = StudentSide(p, fen);
+    const QChar toMove = fen.isEmpty() ? student : fen.section(u' ', 1, 1)[0];
+    const bool over = GameOver(w.Status);
+    const bool limitReached = rules.Limit > 0 && w.StudentMoves >= rules.Limit;
+    const bool turn = !fen.isEmpty() && !over && (rules.Answer == u"none" || toMove == student);
+
+    std::optional<TFENData> position;
+    if (!fen.isEmpty()) position.emplace(fen);
+    // Who is to answer while the student waits.
+    QString waiting;
+    if (!fen.isEmpty() && !over && toMove != student && rules.Answer != u"none") {
+        if (rules.Answer == u"manual")
+            waiting = QStringLiteral("teacher");
+        else if (FEngine && FEngine->Available() && TGameRules::EnginePosition(fen, nullptr))
+            waiting = QStringLiteral("engine");
+        else
+            waiting = QStringLiteral("unavailable");
+    }
+    bool mayMove = turn && rules.MovesOn && !limitReached;
+    QString reason;
     if (fen.isEmpty())
-        fen = FStore.Parameter(w->Id, QStringLiteral("position")).value_or(QString());
-    QString normalised;
-    if (!CheckFEN(fen, normalised)) return Failure(QStringLiteral("No position to move on"));
-    if (w->Status == u"checkmate" || w->Status == u"draw")
-        return Failure(QStringLiteral("The game is over"));
-    QString status;
-    const QString after = PlayMove(normalised, move, &status);
-    if (after.isEmpty()) return Failure(QStringLiteral("Illegal move"));
-    const QString moves = w->Moves.isEmpty() ? move : w->Moves + u' ' + move;
-    if (!FStore.SetWorkplaceState(w->Id, after, status, moves))
-        return Failure(QString::fromLatin1(kStoreError));
-    NotifyUpdated(w->OwnerId, w->Id);
-    return ApiReply::Json(TJsonObject()
-                              .Add(QStringLiteral("success"), 1)
-                              .Add(QStringLiteral("current_position"), after)
-                              .Add(QStringLiteral("status"), status)
-                              .Text());
+        reason = QStringLiteral("no_task");
+    else if (over)
+        reason = QStringLiteral("game_over");
+    else if (!rules.MovesOn)
+        reason = QStringLiteral("moves_off");
+    else if (!turn)
+        reason = QStringLiteral("waiting"); // an answer comes before the limit matters
+    else if (limitReached)
+        reason = QStringLiteral("limit");
+    else if (!TGameRules::HasLegalMove(*position)) {
+        reason = QStringLiteral("no_moves");
+        mayMove = false;
+    }
+
+    out.Add(QStringLiteral("room_id"), w.RoomId)
+        .Add(QStringLiteral("user_name"), w.UserName)
+        .Add(QStringLiteral("current_position"), fen)
+        .Add(QStringLiteral("status"), w.Status)
+        .Add(QStringLiteral("moves"), w.Moves)
+        .Add(QStringLiteral("last_move"), w.LastMove)
+        .Add(QStringLiteral("reload_seq"), w.ReloadSeq)
+        .Add(QStringLiteral("update_seq"), w.UpdateSeq)
+        .Add(QStringLiteral("version"), w.Version)
+        .Add(QStringLiteral("to_move"), QString(toMove))
+        .Add(QStringLiteral("student_side"), QString(student))
+        .Add(QStringLiteral("check"), position && position->CheckExists() ? 1 : 0)
+        .Add(QStringLiteral("may_move"), mayMove ? 1 : 0)
+        .Add(QStringLiteral("reason"), reason)
+        .Add(QStringLiteral("waiting"), waiting)
+        .Add(QStringLiteral("moves_left"),
+             rules.Limit > 0 ? qMax(0, rules.Limit - w.StudentMoves) : -1);
+    // The targets are the markers themselves: sent only when the teacher shows them.
+    if (mayMove && rules.Markers) {
+        TJsonObject legal;
+        for (const auto& target : TGameRules::LegalTargets(*position))
+            legal.Add(target.first, target.second);
+        out.Add(QStringLiteral("legal"), legal);
+    }
+    TJsonObject parameters;
+    for (const auto& parameter : list)
+        parameters.Add(parameter.first, parameter.second);
+    out.Add(QStringLiteral("parameters"), parameters);
+}
+
+TApiReply TApiHandler::StudentMove(const TWorkplace& w, const QString& text)
+{
+    const auto move = TGameRules::ParseCoordinates(text);
+    if (!CheckMove(text) || !move) return Failure(QStringLiteral("Bad move"));
+    const QHash<QString, QString> p = ParameterMap(FStore.Parameters(w.Id));
+    const TBoardRules rules(p);
+    if (!rules.MovesOn) return Failure(QStringLiteral("Moves are off"));
+    const QString fen = PlayedPosition(w, p);
+    if (fen.isEmpty()) return Failure(QStringLiteral("No position to move on"));
+    if (GameOver(w.Status)) return Failure(QStringLiteral("The game is over"));
+    if (rules.Limit > 0 && w.StudentMoves >= rules.Limit)
+        return Failure(QStringLiteral("No moves are left in this task"));
+    // Where someone answers, the student moves only the own side.
+    const QChar toMove = fen.section(u' ', 1, 1)[0];
+    if (rules.Answer != u"none" && toMove != StudentSide(p, fen))
+        return Failure(QStringLiteral("Not your move"));
+    const auto played = TGameRules::Play(fen, *move);
+    if (!played) return Failure(QStringLiteral("Illegal move"));
+
+    const TFENData before(fen);
+    TGameState state;
+    state.Position = played->FEN;
+    state.Status = TGameRules::ResultText(played->Result);
+    state.Moves =
+        TGameRules::AppendMoveText(w.Moves, before.CountMovies(), before.WhiteMove(), played->San);
+    state.LastMove = move->Coordinates();
+    state.StudentMoves = w.StudentMoves + 1;
+    if (!FStore.SetWorkplaceState(w.Id, state)) return Failure(QString::fromLatin1(kStoreError));
+    NotifyUpdated(w.OwnerId, w.Id);
+    if (rules.Answer == u"stockfish" && state.Status.isEmpty() && FEngine && FEngine->Available()) {
+        const QString id = w.Id, after = played->FEN;
+        // A short pause, so the student sees the own move before the answer.
+        QTimer::singleShot(FOptions.EnginePauseMs, FContext.get(),
+                           [this, id, after] { AskEngine(id, after); });
+    }
+    // One state for the reply and for the workplace's other pages.
+    const auto fresh = FStore.Workplace(w.Id);
+    TJsonObject members;
+    AddStudentState(members, fresh ? *fresh : w);
+    const QByteArray json = members.Text();
+    if (FNotifier.StudentLinked(w.Id)) {
+        FPushPending.remove(w.Id);
+        FNotifier.NotifyStudent(w.Id, "{\"type\":\"state\"," + json.mid(1));
+    }
+    return ApiReply::Json("{\"success\":1," + json.mid(1));
+}
+
+void TApiHandler::AskEngine(const QString& workplaceId, const QString& fen)
+{
+    QString engineFen;
+    if (!TGameRules::EnginePosition(fen, &engineFen)) {
+        qCDebug(lcEngine) << "workplace" << workplaceId << "has a position the engine cannot play";
+        return;
+    }
+    FEngine->BestMove(engineFen, FContext.get(), [this, workplaceId, fen](QString move) {
+        EngineAnswered(workplaceId, fen, move);
+    });
+}
+
+void TApiHandler::EngineAnswered(const QString& workplaceId, const QString& fen,
+                                 const QString& move)
+{
+    const auto w = FStore.Workplace(workplaceId);
+    if (!w || move.isEmpty()) return;
+    const QHash<QString, QString> p = ParameterMap(FStore.Parameters(workplaceId));
+    // The answer fits only the position it was asked for, and only while the engine answers.
+    if (w->Position != fen || GameOver(w->Status) || TBoardRules(p).Answer != u"stockfish") return;
+    const auto parsed = TGameRules::ParseCoordinates(move);
+    const auto played = parsed ? TGameRules::Play(fen, *parsed) : std::nullopt;
+    if (!played) {
+        qCWarning(lcEngine).noquote() << "the engine's move" << move << "does not fit" << fen;
+        return;
+    }
+    const TFENData before(fen);
+    TGameState state;
+    state.Position = played->FEN;
+    state.Status = TGameRules::ResultText(played->Result);
+    state.Moves =
+        TGameRules::AppendMoveText(w->Moves, before.CountMovies(), before.WhiteMove(), played->San);
+    state.LastMove = parsed->Coordinates();
+    state.StudentMoves = w->StudentMoves;
+    if (!FStore.SetWorkplaceState(workplaceId, state)) return;
+    NotifyUpdated(w->OwnerId, workplaceId);
+    FNotifier.NotifyAccount(w->OwnerId, QStringLiteral("move ") + workplaceId + u' ' +
+                                            EscapePosition(FirstFields(fen, 4)) + u' ' + move);
+    PushStudent(workplaceId);
+}
+
+void TApiHandler::PushStudent(const QString& workplaceId)
+{
+    if (!FNotifier.StudentLinked(workplaceId)) return;
+    FPushPending.insert(workplaceId);
+    if (!FPushTimer.isActive()) FPushTimer.start();
+}
+
+void TApiHandler::FlushPushes()
+{
+    const QSet<QString> pending = std::exchange(FPushPending, {});
+    for (const QString& id : pending) {
+        const auto w = FStore.Workplace(id);
+        if (!w) continue;
+        TJsonObject message;
+        message.Add(QStringLiteral("type"), "state");
+        AddStudentState(message, *w);
+        FNotifier.NotifyStudent(id, message.Text());
+    }
+}
+
+// ---------------------------------------------------------------- the students' pages
+
+TApiReply TApiHandler::WebCalls(TContext& c)
+{
+    const QStringList& s = c.S;
+    if (c.Request.Method != "GET" && c.Request.Method != "HEAD")
+        return ApiReply::Text("Not allowed\n");
+    QString name;
+    if (s[0] == u"room-code") {
+        if (s.size() == 1) return TWebAssets::Redirect("/room-code/", c.Request.RawQuery);
+        if (s.size() != 2 || !s[1].isEmpty()) return TWebAssets::NotFound();
+        name = QStringLiteral("room-code.html");
+    } else {
+        if (s.size() != 2) return TWebAssets::NotFound();
+        name = s[1];
+    }
+    return TWebAssets::Reply(name, FWsPort, c.Request.IfNoneMatch);
 }
 
 // ---------------------------------------------------------------- web-site scripts

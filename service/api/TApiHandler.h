@@ -4,13 +4,24 @@
 #include "TServiceOptions.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QSet>
 #include <QStringList>
+#include <QTimer>
 
+class QObject;
+class TEngine;
 class TNotifier;
 class TStore;
+struct TWorkplace;
+namespace ApiText {
+class TJsonObject;
+}
 
 // One request of the JSON API as the HTTP layer hands it over.
 struct TApiRequest
@@ -21,6 +32,7 @@ struct TApiRequest
     QByteArray Token;      // header "TVLToken"
     QByteArray StudentKey; // header "TVLStudent"
     QByteArray ContentType;
+    QByteArray IfNoneMatch;
     QByteArray Body;
 };
 
@@ -29,7 +41,12 @@ struct TApiReply
     int Status = 200;
     QByteArray ContentType = "application/json";
     QByteArray Body;
+    QList<QPair<QByteArray, QByteArray>> Headers;
+    // The reply comes later through the handler's callback; this one is not sent.
+    bool Deferred = false;
 };
+
+using TLaterReply = std::function<void(const TApiReply&)>;
 
 // Answers every request of the API: the teacher's endpoints, the students' endpoints and the
 // web-site scripts. Every identifier, name and body is checked before it reaches the store;
@@ -37,9 +54,17 @@ struct TApiReply
 class TApiHandler
 {
 public:
-    TApiHandler(TStore& store, TNotifier& notifier, const TServiceOptions& options);
+    // engine may be null: engine calls then fail, and "stockfish" answers never come.
+    TApiHandler(TStore& store, TNotifier& notifier, const TServiceOptions& options,
+                TEngine* engine = nullptr);
+    ~TApiHandler();
 
-    TApiReply Handle(const TApiRequest& request);
+    // Most replies are made at once. An engine call returns a reply marked Deferred and gives
+    // the real one to later when the engine has answered; without later it fails at once.
+    TApiReply Handle(const TApiRequest& request, TLaterReply later = {});
+
+    // The port of the live links, which the students' page is told.
+    void setWsPort(quint16 port) { FWsPort = port; }
 
     // The clock, replaceable for tests; seconds since the epoch.
     void setClock(std::function<qint64()> clock) { FClock = std::move(clock); }
@@ -53,6 +78,10 @@ public:
     static constexpr int kMaxWorkplacesPerRoom = 200;
     // A student counts as connected while its last sign of life is this recent.
     static constexpr int kAliveSeconds = 60;
+    // A sign of life is written at most this often.
+    static constexpr int kTouchSeconds = 5;
+    // Pushes to the pages wait this long for more changes of the same burst.
+    static constexpr int kPushDelayMs = 10;
 
 private:
     struct TContext;
@@ -64,7 +93,18 @@ private:
     TApiReply WorkplaceCalls(TContext& c);
     TApiReply RobotCalls(TContext& c);
     TApiReply StudentCalls(TContext& c);
+    TApiReply StudentMove(const TWorkplace& w, const QString& move);
     TApiReply SiteScripts(TContext& c);
+    TApiReply WebCalls(TContext& c);
+
+    // The workplace as the student's page shows it, as members of out.
+    void AddStudentState(ApiText::TJsonObject& out, const TWorkplace& w);
+    // Sends the workplace's state to its open page links soon; changes in a burst (a task's
+    // parameters) go out once.
+    void PushStudent(const QString& workplaceId);
+    void FlushPushes();
+    void AskEngine(const QString& workplaceId, const QString& fen);
+    void EngineAnswered(const QString& workplaceId, const QString& fen, const QString& move);
 
     TApiReply IssueCode(const QString& key, const QString& email);
     TApiReply NewToken(qint64 accountId, const QString& regCode, bool withRegCode);
@@ -85,6 +125,12 @@ private:
     TServiceOptions FOptions;
     TOutbox FOutbox;
     std::function<qint64()> FClock;
+    TEngine* FEngine;
+    quint16 FWsPort = 0;
+    QSet<QString> FPushPending;
+    QTimer FPushTimer;
+    // Owns the engine's callbacks and the answer timers: they end with the handler.
+    std::unique_ptr<QObject> FContext;
 };
 
 // Replies that every handler shares.

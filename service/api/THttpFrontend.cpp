@@ -81,6 +81,8 @@ void THttpFrontend::Close()
 
 void THttpFrontend::Guard(QTcpSocket* socket)
 {
+    // Replies are small and written whole: no waiting for the peer's acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // Bytes received since the last reply: a client may send one oversized request, which is
     // read and refused, but not more than the cap, which ends the connection.
     auto received = std::make_shared<qint64>(0);
@@ -119,18 +121,56 @@ bool THttpFrontend::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     api.Token = Header(request, "TVLToken");
     api.StudentKey = Header(request, "TVLStudent");
     api.ContentType = Header(request, "Content-Type");
+    api.IfNoneMatch = Header(request, "If-None-Match");
     api.Body = request.body();
 
-    const TApiReply reply = FHandler.Handle(api);
-    auto responder = makeResponder(request, socket);
-    responder.write(reply.Body,
-                    {{"Content-Type", reply.ContentType}, {"Cache-Control", "no-store"}},
-                    QHttpServerResponder::StatusCode(reply.Status));
+    // An engine call answers later; the socket may be gone by then.
+    QPointer<QTcpSocket> guarded(socket);
+    const bool head = api.Method == "HEAD";
+    const TApiReply reply = FHandler.Handle(api, [guarded, head](const TApiReply& later) {
+        if (guarded && guarded->state() == QAbstractSocket::ConnectedState)
+            Write(guarded, later, head);
+    });
+    if (!reply.Deferred) Write(socket, reply, head);
     return true;
 }
 
-void THttpFrontend::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+void THttpFrontend::Write(QTcpSocket* socket, const TApiReply& reply, bool head)
 {
-    auto responder = makeResponder(request, socket);
-    responder.write(ApiReply::Failure(QStringLiteral("Unknown request")).Body, "application/json");
+    // The whole reply in one write, so it leaves in as few segments as the size allows.
+    QByteArray out;
+    out.reserve(256 + reply.Body.size());
+    out += "HTTP/1.1 " + QByteArray::number(reply.Status) + ' ' + ReasonPhrase(reply.Status) +
+           "\r\nContent-Type: " + reply.ContentType + "\r\n";
+    bool cacheControl = false;
+    for (const auto& header : reply.Headers) {
+        out += header.first + ": " + header.second + "\r\n";
+        cacheControl =
+            cacheControl || header.first.compare("Cache-Control", Qt::CaseInsensitive) == 0;
+    }
+    if (!cacheControl) out += "Cache-Control: no-store\r\n";
+    out += "Content-Length: " + QByteArray::number(reply.Body.size()) + "\r\n\r\n";
+    if (!head) out += reply.Body;
+    socket->write(out);
+}
+
+QByteArray THttpFrontend::ReasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 304:
+        return "Not Modified";
+    case 404:
+        return "Not Found";
+    default:
+        return "Status";
+    }
+}
+
+void THttpFrontend::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
+{
+    Write(socket, ApiReply::Failure(QStringLiteral("Unknown request")), false);
 }

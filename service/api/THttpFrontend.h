@@ -7,6 +7,7 @@
 
 class TApiHandler;
 class QTcpSocket;
+struct TApiReply;
 
 // The HTTP side of the API: hands each request to the handler and writes its reply. Its own
 // listening sockets put a bound on what one connection may send before it is answered, since
@@ -27,6 +28,8 @@ protected:
 
 private:
     void Guard(QTcpSocket* socket);
+    static void Write(QTcpSocket* socket, const TApiReply& reply, bool head);
+    static QByteArray ReasonPhrase(int status);
 
     TApiHandler& FHandler;
     qint64 FMaxRequestBytes;

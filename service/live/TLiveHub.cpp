@@ -15,14 +15,23 @@
 
 namespace {
 constexpr int kListenBacklog = 1024;
-}
+// A page has this long after opening its link to name its key.
+constexpr int kStudentHelloMs = 10000;
+// Keep-alive rounds without an answer to the ping after which a page link is taken as dead.
+constexpr int kStudentMissedPongs = 3;
+// A keep-alive round is spread over this many ticks, so a thousand links never get their
+// messages in one burst that would hold up the notifications behind it.
+constexpr int kKeepAliveSlices = 20;
+const QLatin1String kStudentPath("/ws/student/");
+} // namespace
 
 // Everything of the links, on the links' thread.
 class TLiveWorker : public QObject
 {
 public:
-    TLiveWorker(const QString& databasePath, int keepAliveSeconds)
-        : FDatabasePath(databasePath), FKeepAliveMs(keepAliveSeconds * 1000)
+    TLiveWorker(const QString& databasePath, int keepAliveSeconds,
+                TLiveHub::TStudentRegistry& students)
+        : FDatabasePath(databasePath), FKeepAliveMs(keepAliveSeconds * 1000), FRegistry(students)
     {
     }
 
@@ -57,11 +66,14 @@ public:
             return 0;
         }
         connect(FTcp, &QTcpServer::pendingConnectionAvailable, this, [this] {
-            while (QTcpSocket* socket = FTcp->nextPendingConnection())
+            while (QTcpSocket* socket = FTcp->nextPendingConnection()) {
+                // A notification is one small frame: it goes out at once.
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 FServer->handleConnection(socket);
+            }
         });
         FKeepAlive = new QTimer(this);
-        FKeepAlive->setInterval(FKeepAliveMs);
+        FKeepAlive->setInterval(qMax(1, FKeepAliveMs / kKeepAliveSlices));
         connect(FKeepAlive, &QTimer::timeout, this, &TLiveWorker::KeepAlive);
         FKeepAlive->start();
         return FTcp->serverPort();
@@ -78,6 +90,18 @@ public:
         }
         FLinks.clear();
         FByAccount.clear();
+        const QList<QWebSocket*> pages = FPages.keys();
+        for (QWebSocket* socket : pages) {
+            socket->disconnect(this);
+            socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+            delete socket;
+        }
+        FPages.clear();
+        FByWorkplace.clear();
+        {
+            QMutexLocker lock(&FRegistry.Mutex);
+            FRegistry.Links.clear();
+        }
         if (FTcp) FTcp->close();
         if (FStore) FStore->Close();
         FStore.reset();
@@ -88,6 +112,15 @@ public:
         const auto it = FByAccount.constFind(accountId);
         if (it == FByAccount.constEnd()) return;
         const QString message = TLiveHub::Encode(words);
+        for (QWebSocket* socket : *it)
+            socket->sendTextMessage(message);
+    }
+
+    void NotifyStudent(const QString& workplaceId, const QByteArray& json)
+    {
+        const auto it = FByWorkplace.constFind(workplaceId);
+        if (it == FByWorkplace.constEnd()) return;
+        const QString message = QString::fromUtf8(json);
         for (QWebSocket* socket : *it)
             socket->sendTextMessage(message);
     }
@@ -104,11 +137,23 @@ private:
     {
         QString ConnectionId;
         qint64 AccountId = 0;
+        int Slice = 0;
+    };
+
+    struct TPage
+    {
+        QString WorkplaceId; // empty until the key was named
+        int MissedPongs = 0;
+        int Slice = 0;
     };
 
     void Accept(QWebSocket* socket)
     {
         socket->setParent(this);
+        if (socket->requestUrl().path().startsWith(kStudentPath)) {
+            AcceptPage(socket);
+            return;
+        }
         // A teacher's program only listens; nothing large ever comes from it.
         socket->setMaxAllowedIncomingMessageSize(4096);
         socket->setMaxAllowedIncomingFrameSize(4096);
@@ -123,11 +168,89 @@ private:
             connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
             return;
         }
-        FLinks.insert(socket, {id, *account});
+        FLinks.insert(socket, {id, *account, FNextSlice++ % kKeepAliveSlices});
         FByAccount[*account].append(socket);
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { Drop(socket); });
         qCDebug(lcLive) << "link open for connection" << id;
         Send(socket, QStringLiteral("active ") + id);
+    }
+
+    // A student's page: it names its key first; until then it is only a candidate.
+    void AcceptPage(QWebSocket* socket)
+    {
+        socket->setMaxAllowedIncomingMessageSize(512);
+        socket->setMaxAllowedIncomingFrameSize(512);
+        const QString id = socket->requestUrl().path().mid(kStudentPath.size());
+        if (!ApiText::Check10Digit(id)) {
+            Refuse(socket, QStringLiteral("Unknown workplace"));
+            return;
+        }
+        FPages.insert(socket, {QString(), 0, FNextSlice++ % kKeepAliveSlices});
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] { DropPage(socket); });
+        connect(socket, &QWebSocket::pong, this, [this, socket] {
+            const auto it = FPages.find(socket);
+            if (it != FPages.end()) it->MissedPongs = 0;
+        });
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket, id](const QString& text) { OnPageText(socket, id, text); });
+        QTimer::singleShot(kStudentHelloMs, socket, [this, socket] {
+            const auto it = FPages.constFind(socket);
+            if (it != FPages.constEnd() && it->WorkplaceId.isEmpty())
+                Refuse(socket, QStringLiteral("No key"));
+        });
+    }
+
+    void OnPageText(QWebSocket* socket, const QString& id, const QString& text)
+    {
+        const auto it = FPages.find(socket);
+        if (it == FPages.end()) return;
+        if (!it->WorkplaceId.isEmpty()) {
+            // The page says nothing after its key but a ping of its own.
+            if (text == u"ping") socket->sendTextMessage(QStringLiteral("{\"type\":\"pong\"}"));
+            return;
+        }
+        const QString key =
+            text.startsWith(QLatin1String("key ")) ? text.mid(4).trimmed() : QString();
+        const auto workplace = FStore->Workplace(id);
+        if (!ApiText::CheckUUID(key) || !workplace ||
+            ApiText::HashSecret(key) != workplace->KeyHash) {
+            qCInfo(lcLive).noquote() << "page link refused for workplace" << id;
+            Refuse(socket, QStringLiteral("Unknown workplace"));
+            return;
+        }
+        it->WorkplaceId = id;
+        FByWorkplace[id].append(socket);
+        {
+            QMutexLocker lock(&FRegistry.Mutex);
+            ++FRegistry.Links[id];
+        }
+        qCDebug(lcLive) << "page link open for workplace" << id;
+        socket->sendTextMessage(
+            QStringLiteral("{\"type\":\"welcome\",\"alive_seconds\":%1}").arg(FKeepAliveMs / 1000));
+    }
+
+    void Refuse(QWebSocket* socket, const QString& reason)
+    {
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, reason);
+        if (!FPages.contains(socket))
+            connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    void DropPage(QWebSocket* socket)
+    {
+        const auto it = FPages.find(socket);
+        if (it != FPages.end()) {
+            const QString id = it->WorkplaceId;
+            if (!id.isEmpty()) {
+                auto& list = FByWorkplace[id];
+                list.removeAll(socket);
+                if (list.isEmpty()) FByWorkplace.remove(id);
+                QMutexLocker lock(&FRegistry.Mutex);
+                if (--FRegistry.Links[id] <= 0) FRegistry.Links.remove(id);
+            }
+            FPages.erase(it);
+        }
+        socket->deleteLater();
     }
 
     void Drop(QWebSocket* socket)
@@ -147,10 +270,29 @@ private:
         socket->sendTextMessage(TLiveHub::Encode(words));
     }
 
+    // One slice of the links per tick: every link hears once per keep-alive interval.
     void KeepAlive()
     {
+        const int slice = FTick++ % kKeepAliveSlices;
         for (auto it = FLinks.cbegin(); it != FLinks.cend(); ++it)
-            Send(it.key(), QStringLiteral("active ") + it->ConnectionId);
+            if (it->Slice == slice) Send(it.key(), QStringLiteral("active ") + it->ConnectionId);
+        // Pages hear that their link lives; a page that stopped answering pings is gone.
+        const QString alive = QStringLiteral("{\"type\":\"alive\"}");
+        QList<QWebSocket*> dead;
+        for (auto it = FPages.begin(); it != FPages.end(); ++it) {
+            if (it->WorkplaceId.isEmpty() || it->Slice != slice) continue;
+            if (++it->MissedPongs > kStudentMissedPongs) {
+                dead.append(it.key());
+                continue;
+            }
+            it.key()->sendTextMessage(alive);
+            it.key()->ping();
+        }
+        for (QWebSocket* socket : dead) {
+            qCInfo(lcLive) << "page link of workplace" << FPages.value(socket).WorkplaceId
+                           << "stopped answering";
+            socket->abort();
+        }
     }
 
     QString FDatabasePath;
@@ -161,12 +303,17 @@ private:
     QTimer* FKeepAlive = nullptr;
     QHash<QWebSocket*, TLink> FLinks;
     QHash<qint64, QList<QWebSocket*>> FByAccount;
+    TLiveHub::TStudentRegistry& FRegistry;
+    QHash<QWebSocket*, TPage> FPages;
+    QHash<QString, QList<QWebSocket*>> FByWorkplace;
+    int FNextSlice = 0;
+    int FTick = 0;
 };
 
 TLiveHub::TLiveHub(const QString& databasePath, int keepAliveSeconds)
 {
     FThread.setObjectName(QStringLiteral("live"));
-    FWorker = new TLiveWorker(databasePath, keepAliveSeconds);
+    FWorker = new TLiveWorker(databasePath, keepAliveSeconds, FStudents);
     FWorker->moveToThread(&FThread);
     QObject::connect(&FThread, &QThread::finished, FWorker, &QObject::deleteLater);
     FThread.start();
@@ -210,6 +357,29 @@ void TLiveHub::ConfirmConnection(const QString& connectionId)
     QMetaObject::invokeMethod(
         worker, [worker, connectionId] { worker->ConfirmConnection(connectionId); },
         Qt::QueuedConnection);
+}
+
+void TLiveHub::NotifyStudent(const QString& workplaceId, const QByteArray& json)
+{
+    TLiveWorker* worker = FWorker;
+    QMetaObject::invokeMethod(
+        worker, [worker, workplaceId, json] { worker->NotifyStudent(workplaceId, json); },
+        Qt::QueuedConnection);
+}
+
+bool TLiveHub::StudentLinked(const QString& workplaceId) const
+{
+    QMutexLocker lock(&FStudents.Mutex);
+    return FStudents.Links.contains(workplaceId);
+}
+
+int TLiveHub::StudentLinks() const
+{
+    QMutexLocker lock(&FStudents.Mutex);
+    int count = 0;
+    for (int n : FStudents.Links)
+        count += n;
+    return count;
 }
 
 QString TLiveHub::Encode(const QString& words)

@@ -64,6 +64,21 @@ const QList<QStringList>& Migrations()
             " name TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY(workplace_id, name))"
             " WITHOUT ROWID",
         },
+        {
+            // The game on a workplace: the student's moves since the task was set (for the
+            // move limit), the last move (shown on the page), and a version that grows with
+            // every change the page may see, so it never takes an older state for a newer.
+            "ALTER TABLE workplaces ADD COLUMN student_moves INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE workplaces ADD COLUMN last_move TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE workplaces ADD COLUMN version INTEGER NOT NULL DEFAULT 0",
+            "CREATE TRIGGER workplaces_version AFTER UPDATE OF position, status, moves,"
+            " user_name, reload_seq, update_seq, last_move ON workplaces"
+            " BEGIN UPDATE workplaces SET version = version + 1 WHERE id = NEW.id; END",
+            "CREATE TRIGGER parameters_version_insert AFTER INSERT ON board_parameters"
+            " BEGIN UPDATE workplaces SET version = version + 1 WHERE id = NEW.workplace_id; END",
+            "CREATE TRIGGER parameters_version_update AFTER UPDATE ON board_parameters"
+            " BEGIN UPDATE workplaces SET version = version + 1 WHERE id = NEW.workplace_id; END",
+        },
     };
     return migrations;
 }
@@ -122,6 +137,9 @@ TWorkplace ReadWorkplace(const QSqlQuery& q)
     w.UpdateSeq = q.value(10).toLongLong();
     w.KeyHash = q.value(11).toString();
     w.Left = q.value(12).toLongLong() != 0;
+    w.StudentMoves = q.value(13).toInt();
+    w.LastMove = q.value(14).toString();
+    w.Version = q.value(15).toLongLong();
     return w;
 }
 
@@ -131,7 +149,8 @@ const char* const kCollectionColumns =
 
 const char* const kWorkplaceColumns =
     "SELECT w.id, w.room_id, r.owner_id, w.user_name, w.position, w.status, w.moves,"
-    " w.joined_at, w.last_seen, w.reload_seq, w.update_seq, w.key_hash, w.left_at"
+    " w.joined_at, w.last_seen, w.reload_seq, w.update_seq, w.key_hash, w.left_at,"
+    " w.student_moves, w.last_move, w.version"
     " FROM workplaces w JOIN rooms r ON r.id = w.room_id";
 
 } // namespace
@@ -293,6 +312,19 @@ bool TSqliteStore::Commit()
 void TSqliteStore::Rollback()
 {
     FDb.rollback();
+}
+
+void TSqliteStore::setAutoCheckpoint(bool on)
+{
+    QSqlQuery q(FDb);
+    q.exec(on ? QStringLiteral("PRAGMA wal_autocheckpoint=1000")
+              : QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+}
+
+bool TSqliteStore::Checkpoint()
+{
+    QSqlQuery q(FDb);
+    return q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
 }
 
 bool TSqliteStore::IntegrityOk()
@@ -636,13 +668,14 @@ bool TSqliteStore::SetWorkplaceName(const QString& id, const QString& name)
     return Change("UPDATE workplaces SET user_name = ? WHERE id = ?", {name, id});
 }
 
-bool TSqliteStore::SetWorkplaceState(const QString& id, const QString& position,
-                                     const QString& status, const QString& moves,
+bool TSqliteStore::SetWorkplaceState(const QString& id, const TGameState& state,
                                      const QList<QPair<QString, QString>>& parameters)
 {
     if (!Begin()) return false;
-    bool ok = Change("UPDATE workplaces SET position = ?, status = ?, moves = ? WHERE id = ?",
-                     {position, status, moves, id});
+    bool ok =
+        Change("UPDATE workplaces SET position = ?, status = ?, moves = ?, last_move = ?,"
+               " student_moves = ? WHERE id = ?",
+               {state.Position, state.Status, state.Moves, state.LastMove, state.StudentMoves, id});
     for (const auto& p : parameters)
         ok = ok && SetParameter(id, p.first, p.second);
     if (!ok || !Commit()) {
@@ -665,6 +698,7 @@ bool TSqliteStore::LeaveWorkplace(const QString& id, qint64 now)
 bool TSqliteStore::ReloadWorkplace(const QString& id)
 {
     return Change("UPDATE workplaces SET reload_seq = reload_seq + 1, status = '', moves = '',"
+                  " last_move = '', student_moves = 0,"
                   " position = COALESCE((SELECT value FROM board_parameters"
                   " WHERE workplace_id = ? AND name = 'position'), position) WHERE id = ?",
                   {id, id});

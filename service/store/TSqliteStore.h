@@ -58,8 +58,7 @@ public:
     std::optional<TWorkplace> Workplace(const QString& id) override;
     QList<TWorkplace> WorkplacesOfRoom(const QString& roomId) override;
     bool SetWorkplaceName(const QString& id, const QString& name) override;
-    bool SetWorkplaceState(const QString& id, const QString& position, const QString& status,
-                           const QString& moves,
+    bool SetWorkplaceState(const QString& id, const TGameState& state,
                            const QList<QPair<QString, QString>>& parameters = {}) override;
     bool TouchWorkplace(const QString& id, qint64 now) override;
     bool LeaveWorkplace(const QString& id, qint64 now) override;
@@ -75,6 +74,11 @@ public:
 
     // Runs PRAGMA integrity_check; true when SQLite reports "ok".
     bool IntegrityOk();
+
+    // The write-ahead log is copied into the database by whoever commits when it grows, with
+    // the disk syncs that takes; the service leaves that to a thread of its own instead.
+    void setAutoCheckpoint(bool on);
+    bool Checkpoint();
 
 private:
     // A prepared statement, kept for reuse; bound values are replaced on every call.

@@ -65,6 +65,19 @@ struct TWorkplace
     qint64 UpdateSeq = 0;
     QString KeyHash; // the student's secret, hashed
     bool Left = false;
+    int StudentMoves = 0; // the student's moves since the task was set
+    QString LastMove;     // coordinate form, empty at the start of a task
+    qint64 Version = 0;   // grows with every change of state, parameters or name
+};
+
+// The game on a workplace after a move.
+struct TGameState
+{
+    QString Position;
+    QString Status;
+    QString Moves;
+    QString LastMove;
+    int StudentMoves = 0;
 };
 
 enum class TCodeResult
@@ -144,13 +157,12 @@ public:
     virtual QList<TWorkplace> WorkplacesOfRoom(const QString& roomId) = 0;
     virtual bool SetWorkplaceName(const QString& id, const QString& name) = 0;
     // The state and, in the same transaction, the parameters given.
-    virtual bool SetWorkplaceState(const QString& id, const QString& position,
-                                   const QString& status, const QString& moves,
+    virtual bool SetWorkplaceState(const QString& id, const TGameState& state,
                                    const QList<QPair<QString, QString>>& parameters = {}) = 0;
     virtual bool TouchWorkplace(const QString& id, qint64 now) = 0;
     virtual bool LeaveWorkplace(const QString& id, qint64 now) = 0;
-    // The task afresh: the position parameter becomes the current position, status and moves
-    // are cleared, the reload counter grows.
+    // The task afresh: the position parameter becomes the current position, status, moves,
+    // the last move and the student's move count are cleared, the reload counter grows.
     virtual bool ReloadWorkplace(const QString& id) = 0;
     virtual bool BumpWorkplaceUpdate(const QString& id) = 0;
 

@@ -20,6 +20,14 @@ struct TReply
     QByteArray Body;
     QJsonObject Json;
     bool Exchanged = false; // false when no reply came at all
+    int Status = 0;
+    QList<QNetworkReply::RawHeaderPair> Headers;
+    QByteArray Header(const QByteArray& name) const
+    {
+        for (const auto& h : Headers)
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0) return h.second;
+        return {};
+    }
     bool Success() const { return Json.value(QStringLiteral("success")).toInt() == 1; }
     QString Member(const char* name) const
     {
@@ -48,6 +56,14 @@ public:
 
     // path: already percent-encoded, starting with "/".
     TReply Get(const QByteArray& path) { return Run(Request(path), nullptr, {}); }
+    // With extra headers, such as a student's "TVLStudent".
+    TReply Get(const QByteArray& path, const QList<QPair<QByteArray, QByteArray>>& headers)
+    {
+        QNetworkRequest request = Request(path);
+        for (const auto& h : headers)
+            request.setRawHeader(h.first, h.second);
+        return Run(request, nullptr, {});
+    }
     TReply PostFile(const QByteArray& path, const QByteArray& bytes, const QString& fileName)
     {
         auto* multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
@@ -74,6 +90,9 @@ private:
         request.setRawHeader("Accept-Charset", "UTF-8");
         if (FHasSsl) request.setSslConfiguration(FSsl);
         request.setTransferTimeout(10000);
+        // Redirects are looked at, not followed.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::ManualRedirectPolicy);
         return request;
     }
 
@@ -90,6 +109,8 @@ private:
         result.Exchanged = reply->error() == QNetworkReply::NoError ||
                            reply->error() >= QNetworkReply::ContentAccessDenied;
         result.Body = reply->readAll();
+        result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        result.Headers = reply->rawHeaderPairs();
         result.Json = QJsonDocument::fromJson(result.Body).object();
         reply->deleteLater();
         return result;

@@ -408,7 +408,7 @@ private slots:
         QCOMPARE(data.value("current_position").toString(),
                  QString("3R2k1~5ppp~8~8~8~8~5PPP~6K1_b_-_-_1_1"));
         QCOMPARE(data.value("status").toString(), QString("checkmate"));
-        QCOMPARE(data.value("moves").toString(), QString("d1d8"));
+        QCOMPARE(data.value("moves").toString(), QString("1._Rd8$"));
         QCOMPARE(a.Get("/workplace/getParameterBoard/" + wp + "/disable_next_move").Member("value"),
                  QString("1"));
     }
