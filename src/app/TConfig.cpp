@@ -3,6 +3,7 @@
 #include "AppStoreLog.h"
 #include "DataFolders.h"
 #include "Lang.h"
+#include "TAPIGetThread.h"
 #include "TextFile.h"
 #include "TWebScripts.h"
 
@@ -47,6 +48,44 @@ TConfig::TConfig(const QString& exeFolder, const QString& documentsFolder)
 TConfig::~TConfig()
 {
     if (FLoaded) SaveParams();
+    // The client stops its background thread before it goes.
+    FAPIClient.reset();
+}
+
+TTVLApiClient& TConfig::CreateAPIClient()
+{
+    if (!FAPIClient) {
+        FAPIClient = std::make_unique<TTVLApiClient>(ApiBaseUrl());
+        FAPIClient->setLiveLinkBase(LiveLinkBaseUrl());
+        FAPIClient->setToken(Token());
+        FAPIClient->setRegCode(FRegCode);
+    }
+    return *FAPIClient;
+}
+
+bool TConfig::SignIn(TSignInUi* ui)
+{
+    TTVLApiClient& client = CreateAPIClient();
+    client.setSignInUi(ui);
+    const bool connected = client.Connect();
+    client.setSignInUi(nullptr); // the dialogs may not outlive this call
+    if (!connected) return false;
+
+    // Kept only now, so a sign-in that failed leaves the stored identity alone.
+    FRegCode = client.RegCode();
+    setToken(client.Token());
+    if (!SaveParams()) qCWarning(lcAppStore) << "the account could not be saved in" << ParamsPath();
+
+    if (TAPIGetThread* old = client.ThreadAPIGet()) {
+        old->StopAndWait();
+        delete old;
+    }
+    auto* thread = new TAPIGetThread(client);
+    client.setThreadAPIGet(thread);
+    thread->setToken(client.Token());
+    thread->setFreeOnTerminate(true);
+    thread->start();
+    return true;
 }
 
 QString TConfig::DefaultJSSchool()
@@ -120,6 +159,10 @@ void TConfig::setServerAddress(const QString& address)
 {
     const QString trimmed = address.trimmed();
     FServerAddress = trimmed.isEmpty() ? TServerUrls::DefaultAddress() : trimmed;
+    if (FAPIClient) {
+        FAPIClient->setApiBase(ApiBaseUrl());
+        FAPIClient->setLiveLinkBase(LiveLinkBaseUrl());
+    }
 }
 
 void TConfig::LoadParams()

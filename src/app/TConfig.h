@@ -3,8 +3,10 @@
 #include "ParamsFile.h"
 #include "TNameValueList.h"
 #include "TServerUrls.h"
+#include "TTVLApiClient.h"
 
 #include <functional>
+#include <memory>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -12,6 +14,8 @@
 // The settings holder: the settings list and its file params.dat, the data folders, the account
 // code, the server's lists and the version texts. It lives for the whole run; the settings
 // window is a view over it. UI thread only.
+class TSignInUi;
+
 class TConfig
 {
 public:
@@ -31,6 +35,17 @@ public:
     bool SaveParams();
     // Falls back to the default of every folder that cannot be used or created.
     void CheckFolders();
+    // The one API client of the process; none before CreateAPIClient.
+    TTVLApiClient* APIClient() const { return FAPIClient.get(); }
+    // Creates the API client (once) for the server of the settings and gives it the stored token
+    // and account code. Start-up calls it after the settings and the language are loaded.
+    TTVLApiClient& CreateAPIClient();
+    // The sign-in of the holder's creation: Connect, with the dialogs of ui (none: only a stored
+    // account code and token can connect); then the account code and token are kept and the
+    // settings saved, and the background API thread starts with the token. False without a
+    // connection, in which case the program does not start.
+    bool SignIn(TSignInUi* ui);
+
     // How the last LoadParams found params.dat.
     ParamsFile::TLoad LastLoad() const { return FLastLoad; }
 
@@ -115,8 +130,8 @@ private:
     QStringList FCollectionsOnServer;
     QString FSelectedCollection;
     QStringList FRoomsOnServer;
-    // The API client (TTVLApiClient, owned) comes here: created after the first LoadParams,
-    // released before the lists below.
+    // Created after the first LoadParams, released before the lists below.
+    std::unique_ptr<TTVLApiClient> FAPIClient;
     QJsonObject FJSSchool;
     QJsonObject FJSRooms;
 

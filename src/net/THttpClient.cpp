@@ -4,6 +4,7 @@
 #include "NetText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <QNetworkAccessManager>
 #include <QThread>
 #include <QTimer>
+#include <zlib.h>
 
 Q_LOGGING_CATEGORY(lcNet, "tavlora.net")
 
@@ -80,7 +82,8 @@ QByteArray DispositionQuoted(const QString& text)
 // One exchange, shared by its caller and the network thread.
 struct TNetJob
 {
-    quint64 Id = 0;
+    // Atomic: a cancel from another thread may read it while the job is handed over.
+    std::atomic<quint64> Id = 0;
     TMethod Method = TMethod::Get;
     QUrl Url;
     THttpOptions Options;
@@ -128,7 +131,93 @@ struct TNetJob
     }
 };
 
+// The cancel handle's side of a synchronous exchange.
+struct TNetJobAccess
+{
+    // False when the handle was cancelled already.
+    static bool Attach(THttpCancel& cancel, const std::shared_ptr<TNetJob>& job)
+    {
+        std::lock_guard lock(cancel.FMutex);
+        if (cancel.FCancelled) return false;
+        cancel.FJobs.append(job);
+        return true;
+    }
+
+    static void Detach(THttpCancel& cancel, const std::shared_ptr<TNetJob>& job)
+    {
+        std::lock_guard lock(cancel.FMutex);
+        cancel.FJobs.removeIf([&job](const std::weak_ptr<TNetJob>& item) {
+            const auto locked = item.lock();
+            return !locked || locked == job;
+        });
+    }
+
+    static QList<std::shared_ptr<TNetJob>> TakeAll(THttpCancel& cancel)
+    {
+        std::lock_guard lock(cancel.FMutex);
+        cancel.FCancelled = true;
+        QList<std::shared_ptr<TNetJob>> jobs;
+        for (const auto& item : std::as_const(cancel.FJobs))
+            if (auto job = item.lock()) jobs.append(job);
+        cancel.FJobs.clear();
+        return jobs;
+    }
+};
+
 namespace {
+
+bool HasHeader(const THttpHeaders& headers, const QByteArray& name)
+{
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// gzip, zlib-wrapped or raw deflate data, whole; false for anything else or beyond maxSize.
+bool Inflate(const QByteArray& data, bool raw, QByteArray& out, qsizetype maxSize)
+{
+    z_stream stream{};
+    // 15 + 32: a gzip or a zlib header, told apart by zlib itself.
+    if (inflateInit2(&stream, raw ? -MAX_WBITS : MAX_WBITS + 32) != Z_OK) return false;
+    out.clear();
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    char chunk[16384];
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk);
+        stream.avail_out = sizeof chunk;
+        status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) break;
+        out.append(chunk, qsizetype(sizeof chunk - stream.avail_out));
+        if (out.size() > maxSize) {
+            status = Z_MEM_ERROR;
+            break;
+        }
+        if (status == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) {
+            status = Z_DATA_ERROR; // the data ended before the stream did
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    return status == Z_STREAM_END;
+}
+
+// Undoes a gzip or deflate content encoding; false when the body does not decode.
+bool DecodeContent(const QByteArray& encoding, QByteArray& body)
+{
+    const QByteArray name = encoding.trimmed().toLower();
+    if (name.isEmpty() || name == "identity" || body.isEmpty()) return true;
+    if (name != "gzip" && name != "x-gzip" && name != "deflate") return false;
+    constexpr qsizetype kMaxDecoded = qsizetype(256) << 20;
+    QByteArray decoded;
+    // "deflate" should be zlib-wrapped, but some servers send it raw.
+    if (!Inflate(body, false, decoded, kMaxDecoded) &&
+        (name != "deflate" || !Inflate(body, true, decoded, kMaxDecoded)))
+        return false;
+    body = decoded;
+    return true;
+}
 
 class TNetWorker : public QObject
 {
@@ -274,17 +363,20 @@ void StopEngineRoutine()
 bool TNetEngine::EnsureStarted(std::unique_lock<std::mutex>& lock)
 {
     if (FWorker) return true;
-    if (FStopping || FThread || !QCoreApplication::instance()) return false;
-    FThread = new TNetThread(*this);
-    FThreadObject = FThread;
-    if (!FPostRoutineAdded) {
-        // The thread must end while Qt is still whole: with the application object.
-        qAddPostRoutine(StopEngineRoutine);
-        FPostRoutineAdded = true;
+    if (FStopping || !QCoreApplication::instance()) return false;
+    if (!FThread) {
+        FThread = new TNetThread(*this);
+        FThreadObject = FThread;
+        if (!FPostRoutineAdded) {
+            // The thread must end while Qt is still whole: with the application object.
+            qAddPostRoutine(StopEngineRoutine);
+            FPostRoutineAdded = true;
+        }
+        FThread->start();
     }
-    FThread->start();
-    FReady.wait(lock, [this] { return FWorker != nullptr; });
-    return true;
+    // Callers that come while the thread is starting wait for it too (the wait lets them in).
+    FReady.wait(lock, [this] { return FWorker != nullptr || FStopping; });
+    return FWorker != nullptr;
 }
 
 void TNetEngine::Stop()
@@ -295,6 +387,7 @@ void TNetEngine::Stop()
         if (!FThread || FStopping) return;
         FStopping = true;
         thread = FThread;
+        FReady.notify_all();
     }
     thread->quit();
     thread->wait();
@@ -462,7 +555,12 @@ void TNetWorker::Finish(quint64 id)
         result.ErrorText = FailureText(running.AbortReason, running.Job->Options);
     } else {
         result.Body = reply->readAll();
-        if (result.Error == QNetworkReply::NoError) {
+        const bool ownEncoding = HasHeader(running.Job->Options.Headers, "Accept-Encoding");
+        if (ownEncoding && !DecodeContent(result.Header("Content-Encoding"), result.Body)) {
+            result.Failure = TFailure::Network;
+            result.Body.clear();
+            result.ErrorText = QStringLiteral("the body does not decode as its content encoding");
+        } else if (result.Error == QNetworkReply::NoError) {
             result.Failure = TFailure::None;
         } else {
             result.Failure = result.Status > 0 ? TFailure::Http : TFailure::Network;
@@ -501,6 +599,18 @@ THttpResult RunSync(const std::shared_ptr<TNetJob>& job)
         return FailureResult(TFailure::Unavailable,
                              QStringLiteral("synchronous request on the network thread"));
     }
+    THttpCancel* cancel = job->Options.Cancel.get();
+    if (cancel && !TNetJobAccess::Attach(*cancel, job))
+        return FailureResult(TFailure::Cancelled, FailureText(TFailure::Cancelled, job->Options));
+    struct TDetach
+    {
+        THttpCancel* Cancel;
+        const std::shared_ptr<TNetJob>& Job;
+        ~TDetach()
+        {
+            if (Cancel) TNetJobAccess::Detach(*Cancel, Job);
+        }
+    } detach{cancel, job};
     if (!engine.Submit(job))
         return FailureResult(TFailure::Unavailable,
                              FailureText(TFailure::Unavailable, job->Options));
@@ -527,6 +637,24 @@ THttpResult RunSync(const std::shared_ptr<TNetJob>& job)
 }
 
 } // namespace
+
+void THttpCancel::Cancel()
+{
+    const QList<std::shared_ptr<TNetJob>> jobs = TNetJobAccess::TakeAll(*this);
+    for (const auto& job : jobs) {
+        // The waiting caller is answered at once; the network thread drops the reply when it
+        // gets to it.
+        TNetEngine::Instance().Abort(job->Id, TFailure::Cancelled);
+        job->Complete(
+            FailureResult(TFailure::Cancelled, FailureText(TFailure::Cancelled, job->Options)));
+    }
+}
+
+bool THttpCancel::IsCancelled() const
+{
+    std::lock_guard lock(FMutex);
+    return FCancelled;
+}
 
 QString THttpResult::Text() const
 {

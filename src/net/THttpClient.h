@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <QByteArray>
 #include <QList>
@@ -14,6 +15,24 @@
 using THttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
 using THttpFields = QList<std::pair<QString, QString>>;
 
+struct TNetJob;
+
+// Ends synchronous exchanges early from another thread: a worker that is told to stop must not
+// sit out a slow server's read time-out. Once cancelled it stays so; the exchanges running with
+// it, and every later one, end at once with TFailure::Cancelled.
+class THttpCancel
+{
+public:
+    void Cancel();
+    bool IsCancelled() const;
+
+private:
+    friend struct TNetJobAccess;
+    mutable std::mutex FMutex;
+    bool FCancelled = false;
+    QList<std::weak_ptr<TNetJob>> FJobs;
+};
+
 struct THttpOptions
 {
     // Bounds only the connecting phase (name lookup, TCP, TLS): an unreachable server fails
@@ -25,6 +44,8 @@ struct THttpOptions
     THttpHeaders Headers;
     // Trusted certificates and the like; the system's defaults when not given.
     std::optional<QSslConfiguration> Ssl;
+    // Synchronous calls only: lets another thread end the exchange (see THttpCancel).
+    std::shared_ptr<THttpCancel> Cancel;
 };
 
 struct THttpFilePart
@@ -65,6 +86,9 @@ struct THttpResult
 
 class THttpDownload;
 
+// A caller that sets its own Accept-Encoding header gets the body with a gzip or deflate content
+// encoding undone all the same (Qt decodes only what it asked for itself).
+//
 // Every exchange runs on one long-lived network thread with its own QNetworkAccessManager, so
 // a synchronous call blocks its caller (any thread, with or without an event loop) for the
 // exchange without running a nested event loop, and connections to a server are reused.

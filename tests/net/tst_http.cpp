@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <thread>
+#include <zlib.h>
 
 namespace {
 
@@ -85,6 +86,9 @@ private slots:
     void asyncProgressAndResult();
     void asyncCancelAndDelete();
     void httpsWithOwnCertificate();
+    void cancelEndsSyncCalls();
+    void ownAcceptEncodingIsDecoded_data();
+    void ownAcceptEncodingIsDecoded();
 };
 
 void TestHttp::getSendsHeadersAndDecodesText()
@@ -297,6 +301,8 @@ void TestHttp::syncCallRunsNoNestedEventLoop()
 void TestHttp::callsFromWorkerThreads()
 {
     THttpStub stub([](const TStubRequest& request) { return Answer(request.Target, 100); });
+    // The calls below then race to start the network thread, as workers do at start-up.
+    THttpClient::Shutdown();
     std::atomic<int> good{0};
     const auto call = [&](int n) {
         const QString path = QStringLiteral("/n/%1").arg(n);
@@ -426,6 +432,87 @@ void TestHttp::httpsWithOwnCertificate()
     const THttpResult refused = THttpClient::Get(stub.Url("/"), options);
     QCOMPARE(int(refused.Failure), int(THttpResult::TFailure::Network));
     QCOMPARE(refused.Error, QNetworkReply::SslHandshakeFailedError);
+}
+
+void TestHttp::cancelEndsSyncCalls()
+{
+    THttpStub stub([](const TStubRequest&) { return Answer("late", 3000); });
+    THttpOptions options;
+    options.Cancel = std::make_shared<THttpCancel>();
+    std::atomic<int> cancelled{0};
+    QElapsedTimer clock;
+    {
+        // jthread: joined on every way out, also when a check below fails.
+        std::vector<std::jthread> callers;
+        for (int i = 0; i < 2; ++i)
+            callers.emplace_back([&] {
+                const THttpResult result = THttpClient::Get(stub.Url("/slow"), options);
+                if (result.Failure == THttpResult::TFailure::Cancelled) ++cancelled;
+            });
+        QTRY_COMPARE(stub.Requests().size(), 2);
+        clock.start();
+        options.Cancel->Cancel();
+    }
+    QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(cancelled.load(), 2);
+    // A cancelled handle stops later calls before they are sent.
+    QCOMPARE(int(THttpClient::Get(stub.Url("/again"), options).Failure),
+             int(THttpResult::TFailure::Cancelled));
+    QCOMPARE(stub.Requests().size(), 2);
+}
+
+namespace {
+
+QByteArray Deflated(const QByteArray& data, int windowBits)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return out;
+}
+
+} // namespace
+
+void TestHttp::ownAcceptEncodingIsDecoded_data()
+{
+    const QByteArray text = QStringLiteral("{\"success\":1, \"name\":\"Ладья\"}\r\n").toUtf8();
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("gzip") << QByteArray("gzip") << Deflated(text, 15 + 16) << true << text;
+    QTest::newRow("deflate, zlib") << QByteArray("deflate") << Deflated(text, 15) << true << text;
+    QTest::newRow("deflate, raw") << QByteArray("deflate") << Deflated(text, -15) << true << text;
+    QTest::newRow("none") << QByteArray() << text << true << text;
+    QTest::newRow("cut gzip") << QByteArray("gzip") << Deflated(text, 15 + 16).left(12) << false
+                              << QByteArray();
+    QTest::newRow("unknown encoding") << QByteArray("br") << text << false << QByteArray();
+}
+
+void TestHttp::ownAcceptEncodingIsDecoded()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, expected);
+    THttpStub stub([=](const TStubRequest&) {
+        TStubReply reply = Answer(body);
+        if (!encoding.isEmpty()) reply.Headers = {{"Content-Encoding", encoding}};
+        return reply;
+    });
+    THttpOptions options;
+    options.Headers = {{"Accept-Encoding", "gzip,deflate"}};
+    const THttpResult result = THttpClient::Get(stub.Url("/"), options);
+    QCOMPARE(stub.Requests().value(0).Header("Accept-Encoding"), "gzip,deflate");
+    QCOMPARE(result.Ok(), ok);
+    QCOMPARE(result.Body, expected);
 }
 
 class TestNetText : public QObject

@@ -1,0 +1,5 @@
+#include "TestRegistry.h"
+
+#include <QCoreApplication>
+
+TAVLORA_TEST_MAIN(QCoreApplication)
