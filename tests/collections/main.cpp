@@ -1,0 +1,5 @@
+#include "TestRegistry.h"
+
+#include <QGuiApplication>
+
+TAVLORA_TEST_MAIN(QGuiApplication)
