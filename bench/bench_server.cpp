@@ -12,6 +12,7 @@
 //
 //   bench_server [--benchmark_filter=...]
 
+#include "LoadTools.h"
 #include "ServerFixture.h"
 #include "TAPIGetThread.h"
 #include "TThreadGetBoards.h"
@@ -40,14 +41,6 @@ qint64 NowNs()
 double Ms(qint64 ns)
 {
     return double(ns) / 1e6;
-}
-
-double Percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
-    return values[index];
 }
 
 // Runs the UI thread's event loop until done() holds or timeoutMs pass.
@@ -108,7 +101,7 @@ void BM_QueuedTaskPush(benchmark::State& state)
         client.SetBoardParameter("markers", w, i % 2 == 0, false);
         requestMs.push_back(Ms(NowNs() - start));
     }
-    const double request = Percentile(requestMs, 0.5);
+    const double request = Percentile(requestMs, 50);
 
     TAPIGetThread thread(client);
     thread.setToken(client.Token());
@@ -245,14 +238,14 @@ void BM_SnapshotLatency(benchmark::State& state)
         request.push_back(Ms(s.Found - s.Taken));
         apply.push_back(Ms(s.Applied - s.Found));
     }
-    state.counters["p50_ms"] = Percentile(total, 0.5);
-    state.counters["p95_ms"] = Percentile(total, 0.95);
-    state.counters["max_ms"] = Percentile(total, 1.0);
-    state.counters["wait_p50_ms"] = Percentile(wait, 0.5);
-    state.counters["wait_p95_ms"] = Percentile(wait, 0.95);
-    state.counters["request_p50_ms"] = Percentile(request, 0.5);
-    state.counters["request_p95_ms"] = Percentile(request, 0.95);
-    state.counters["apply_p95_ms"] = Percentile(apply, 0.95);
+    state.counters["p50_ms"] = Percentile(total, 50);
+    state.counters["p95_ms"] = Percentile(total, 95);
+    state.counters["max_ms"] = Percentile(total, 100);
+    state.counters["wait_p50_ms"] = Percentile(wait, 50);
+    state.counters["wait_p95_ms"] = Percentile(wait, 95);
+    state.counters["request_p50_ms"] = Percentile(request, 50);
+    state.counters["request_p95_ms"] = Percentile(request, 95);
+    state.counters["apply_p95_ms"] = Percentile(apply, 95);
     state.counters["samples"] = double(total.size());
     state.counters["while_open"] = skipped;
 }

@@ -6,6 +6,8 @@
 //   service_load [--rooms 200] [--workplaces 16] [--seconds 20] [--step 0] [--max-rooms 2000]
 //                [--p99-limit-ms 25]
 
+#include "LoadTools.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -61,81 +63,6 @@ struct TRoom
     QString ConnectionId;
     QByteArray RoomId;
     std::unique_ptr<QWebSocket> Link;
-};
-
-// One kept-alive HTTP/1.1 connection with one request in flight at a time: far lighter than a
-// full network access manager, so the load program does not measure itself.
-class TRawConnection
-{
-public:
-    std::function<void(int index, bool ok)> Done;
-
-    TRawConnection(const QString& host, quint16 port) : FHost(host), FPort(port)
-    {
-        QObject::connect(&FSocket, &QTcpSocket::readyRead, &FSocket, [this] { OnRead(); });
-        QObject::connect(&FSocket, &QTcpSocket::disconnected, &FSocket, [this] { OnLost(); });
-        FSocket.connectToHost(FHost, FPort);
-    }
-    ~TRawConnection()
-    {
-        // No reconnection from the socket's own teardown.
-        FSocket.disconnect();
-        FSocket.abort();
-    }
-    int Pending() const { return int(FQueue.size()) + (FBusy ? 1 : 0); }
-    void Request(const QByteArray& path, const QByteArray& token, int index)
-    {
-        FQueue.push_back({"GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nTVLToken: " + token +
-                              "\r\nAccept-Charset: UTF-8\r\n\r\n",
-                          index});
-        Pump();
-    }
-
-private:
-    void Pump()
-    {
-        if (FBusy || FQueue.empty()) return;
-        FBusy = true;
-        FCurrent = FQueue.front();
-        FQueue.pop_front();
-        FSocket.write(FCurrent.first);
-    }
-    void OnRead()
-    {
-        FBuffer += FSocket.readAll();
-        while (FBusy) {
-            const qsizetype end = FBuffer.indexOf("\r\n\r\n");
-            if (end < 0) return;
-            qsizetype length = 0;
-            for (const QByteArray& line : FBuffer.left(end).split('\n'))
-                if (line.toLower().startsWith("content-length:"))
-                    length = line.mid(15).trimmed().toLongLong();
-            if (FBuffer.size() < end + 4 + length) return;
-            const QByteArray body = FBuffer.mid(end + 4, length);
-            FBuffer.remove(0, end + 4 + length);
-            FBusy = false;
-            Done(FCurrent.second, body.startsWith("{\"success\":1"));
-            Pump();
-        }
-    }
-    void OnLost()
-    {
-        // A dropped connection fails its request; the next one reconnects.
-        if (FBusy) {
-            FBusy = false;
-            Done(FCurrent.second, false);
-        }
-        FBuffer.clear();
-        FSocket.connectToHost(FHost, FPort);
-    }
-
-    QString FHost;
-    quint16 FPort;
-    QTcpSocket FSocket;
-    std::deque<std::pair<QByteArray, int>> FQueue;
-    std::pair<QByteArray, int> FCurrent;
-    bool FBusy = false;
-    QByteArray FBuffer;
 };
 
 class TLoad
@@ -293,7 +220,7 @@ public:
         TRawConnection* best = Connections.front().get();
         for (const auto& connection : Connections)
             if (connection->Pending() < best->Pending()) best = connection.get();
-        best->Request(path, Rooms[size_t(wp.Room)].Token, index);
+        best->Request(path, "TVLToken: " + Rooms[size_t(wp.Room)].Token, index);
     }
 
     // Runs the load for the given seconds; every workplace changes once a second.
@@ -333,13 +260,6 @@ public:
         return -1;
     }
 };
-
-double Percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(p / 100.0 * double(values.size())))];
-}
 
 } // namespace
 

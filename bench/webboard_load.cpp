@@ -8,6 +8,8 @@
 // Every student plays the knights out and back (Ng1-f3, Ng8-f6, Nf3-g1, Nf6-g8, …) with no
 // answer set, so every move is a real move checked by the chess rules, with markers on.
 
+#include "LoadTools.h"
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -96,87 +98,6 @@ struct TRoom
     std::unique_ptr<QWebSocket> Link;
 };
 
-// One kept-alive HTTP/1.1 connection, one request in flight at a time: light enough that the
-// program measures the service and not itself.
-class TConnection
-{
-public:
-    std::function<void(int student, bool ok)> Done;
-
-    TConnection(const QString& host, quint16 port) : FHost(host), FPort(port)
-    {
-        QObject::connect(&FSocket, &QTcpSocket::readyRead, &FSocket, [this] { OnRead(); });
-        QObject::connect(&FSocket, &QTcpSocket::disconnected, &FSocket, [this] { OnLost(); });
-        FSocket.connectToHost(FHost, FPort);
-        FSocket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    }
-    ~TConnection()
-    {
-        FSocket.disconnect();
-        FSocket.abort();
-    }
-    int Pending() const { return int(FQueue.size()) + (FBusy ? 1 : 0); }
-    void Request(const QByteArray& path, const QByteArray& studentKey, int student)
-    {
-        FQueue.push_back({"GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nTVLStudent: " +
-                              studentKey + "\r\n\r\n",
-                          student});
-        Pump();
-    }
-
-private:
-    void Pump()
-    {
-        if (FBusy || FQueue.empty()) return;
-        FBusy = true;
-        FCurrent = FQueue.front();
-        FQueue.pop_front();
-        FSocket.write(FCurrent.first);
-    }
-    void OnRead()
-    {
-        FBuffer += FSocket.readAll();
-        while (FBusy) {
-            const qsizetype end = FBuffer.indexOf("\r\n\r\n");
-            if (end < 0) return;
-            qsizetype length = 0;
-            for (const QByteArray& line : FBuffer.left(end).split('\n'))
-                if (line.toLower().startsWith("content-length:"))
-                    length = line.mid(15).trimmed().toLongLong();
-            if (FBuffer.size() < end + 4 + length) return;
-            const QByteArray body = FBuffer.mid(end + 4, length);
-            FBuffer.remove(0, end + 4 + length);
-            FBusy = false;
-            Done(FCurrent.second, body.startsWith("{\"success\":1"));
-            Pump();
-        }
-    }
-    void OnLost()
-    {
-        if (FBusy) {
-            FBusy = false;
-            Done(FCurrent.second, false);
-        }
-        FBuffer.clear();
-        FSocket.connectToHost(FHost, FPort);
-    }
-
-    QString FHost;
-    quint16 FPort;
-    QTcpSocket FSocket;
-    std::deque<std::pair<QByteArray, int>> FQueue;
-    std::pair<QByteArray, int> FCurrent;
-    bool FBusy = false;
-    QByteArray FBuffer;
-};
-
-double Percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(p / 100.0 * double(values.size())))];
-}
-
 class TLoad
 {
 public:
@@ -187,7 +108,7 @@ public:
     std::vector<TStudent> Students;
     QHash<QByteArray, int> ByWorkplace;
     QNetworkAccessManager Nam;
-    std::vector<std::unique_ptr<TConnection>> Connections;
+    std::vector<std::unique_ptr<TRawConnection>> Connections;
     bool Measuring = false;
     std::vector<double> NoticeMs, ReplyMs;
     qint64 Sent = 0, Ok = 0, Refused = 0, Missed = 0;
@@ -373,10 +294,11 @@ public:
         s.Measured = Measuring;
         s.SentNs = NowNs();
         if (Measuring) ++Sent;
-        TConnection* best = Connections.front().get();
+        TRawConnection* best = Connections.front().get();
         for (const auto& c : Connections)
             if (c->Pending() < best->Pending()) best = c.get();
-        best->Request("/student/move/" + s.Workplace + "/" + kMoves[s.Next], s.Key, index);
+        best->Request("/student/move/" + s.Workplace + "/" + kMoves[s.Next], "TVLStudent: " + s.Key,
+                      index);
     }
 
     // Every student moves once per interval, spread evenly over it.
@@ -461,7 +383,7 @@ int main(int argc, char** argv)
     load.Ws = QUrl("ws://127.0.0.1:" + match.captured(2));
     load.ServicePid = service.processId();
     for (int i = 0; i < 16; ++i) {
-        auto c = std::make_unique<TConnection>(load.Api.host(), quint16(load.Api.port()));
+        auto c = std::make_unique<TRawConnection>(load.Api.host(), quint16(load.Api.port()));
         c->Done = [&load](int index, bool ok) { load.OnReply(index, ok); };
         load.Connections.push_back(std::move(c));
     }
