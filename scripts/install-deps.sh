@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ ccache pkg-config openssl fonts-dejavu-core
+  cmake ninja-build g++ ccache pkg-config openssl fonts-dejavu-core e2fsprogs
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-svg-dev qt6-multimedia-dev
   qt6-httpserver-dev libqt6sql6-sqlite zlib1g-dev libbenchmark-dev
   # fuzzing and sanitizers

@@ -1,0 +1,5 @@
+#include "TestRegistry.h"
+
+#include <QApplication>
+
+TAVLORA_TEST_MAIN(QApplication)
