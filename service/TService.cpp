@@ -90,7 +90,8 @@ bool TService::Start(QString* errorText)
         qCInfo(lcService) << "running without a chess engine";
     FHandler = std::make_unique<TApiHandler>(*FStore, *FHub, FOptions, FEngine.get());
     // One oversized upload may be read and refused; beyond twice the limit the connection ends.
-    FHttp = std::make_unique<THttpFrontend>(*FHandler, 2 * FOptions.MaxUploadBytes + 1024 * 1024);
+    FHttp = std::make_unique<THttpFrontend>(*FHandler, 2 * FOptions.MaxUploadBytes + 1024 * 1024,
+                                            FOptions.IdleSeconds * 1000);
 
     FApiPort = FHttp->Listen(FOptions.Listen, FOptions.ApiPort, tls);
     if (FApiPort == 0) {

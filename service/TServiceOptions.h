@@ -19,6 +19,8 @@ struct TServiceOptions
     qint64 MaxUploadBytes = 4 * 1024 * 1024;
     // Seconds between the "active" confirmations on every open live link.
     int KeepAliveSeconds = 15;
+    // An HTTP connection that sends nothing and is sent nothing for this long is closed.
+    int IdleSeconds = 120;
     // The chess engine: empty finds stockfish, "none" runs without one.
     QString EngineProgram;
     // The engine's think time per move, and the pause before it answers a student.

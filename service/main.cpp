@@ -170,6 +170,10 @@ int main(int argc, char** argv)
                                        QStringLiteral("For testing: seconds between the "
                                                       "\"active\" messages (default 15)."),
                                        QStringLiteral("SECONDS"), QStringLiteral("15"));
+    const QCommandLineOption idle(QStringLiteral("idle-seconds"),
+                                  QStringLiteral("Seconds after which a silent HTTP connection is "
+                                                 "closed (default 120)."),
+                                  QStringLiteral("SECONDS"), QStringLiteral("120"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
         QStringLiteral("The UCI chess engine (default: stockfish from PATH or /usr/games; "
@@ -184,7 +188,7 @@ int main(int argc, char** argv)
         QStringLiteral("Pause before the engine answers a student's move (default 400)."),
         QStringLiteral("MS"), QStringLiteral("400"));
     parser.addOptions({listen, apiPort, wsPort, data, tlsCert, tlsKey, logCodes, openRegistration,
-                       maxUpload, codeTtl, keepAlive, engine, engineMoveTime, enginePause});
+                       maxUpload, codeTtl, keepAlive, idle, engine, engineMoveTime, enginePause});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("Optional administration command (see above)."),
                                  QStringLiteral("[command ...]"));
@@ -220,7 +224,10 @@ int main(int argc, char** argv)
     options.MaxUploadBytes = uploadKb * 1024;
     options.CodeTtlSeconds = ttl;
     options.KeepAliveSeconds = alive;
-    bool ok6 = false, ok7 = false;
+    bool ok6 = false, ok7 = false, ok8 = false;
+    options.IdleSeconds = parser.value(idle).toInt(&ok8);
+    if (!ok8 || options.IdleSeconds < 1 || options.IdleSeconds > 86400)
+        return Fail(QStringLiteral("bad --idle-seconds (1 to 86400)"));
     options.EngineProgram = parser.value(engine);
     options.EngineMoveTimeMs = parser.value(engineMoveTime).toInt(&ok6);
     options.EnginePauseMs = parser.value(enginePause).toInt(&ok7);

@@ -11,6 +11,7 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -51,8 +52,10 @@ QByteArray Header(const QHttpServerRequest& request, const char* name)
 
 } // namespace
 
-THttpFrontend::THttpFrontend(TApiHandler& handler, qint64 maxRequestBytes, QObject* parent)
-    : QAbstractHttpServer(parent), FHandler(handler), FMaxRequestBytes(maxRequestBytes)
+THttpFrontend::THttpFrontend(TApiHandler& handler, qint64 maxRequestBytes, int idleMs,
+                             QObject* parent)
+    : QAbstractHttpServer(parent), FHandler(handler), FMaxRequestBytes(maxRequestBytes),
+      FIdleMs(idleMs)
 {
 }
 
@@ -96,6 +99,15 @@ void THttpFrontend::Guard(QTcpSocket* socket)
         }
     });
     connect(socket, &QTcpSocket::bytesWritten, socket, [received](qint64) { *received = 0; });
+
+    // A peer that goes silent does not hold its socket for ever: any traffic restarts the clock.
+    auto* idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    idle->setInterval(FIdleMs);
+    connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    connect(socket, &QTcpSocket::readyRead, idle, qOverload<>(&QTimer::start));
+    connect(socket, &QTcpSocket::bytesWritten, idle, [idle](qint64) { idle->start(); });
+    idle->start();
 }
 
 bool THttpFrontend::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)

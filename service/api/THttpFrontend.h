@@ -15,7 +15,8 @@ struct TApiReply;
 class THttpFrontend : public QAbstractHttpServer
 {
 public:
-    THttpFrontend(TApiHandler& handler, qint64 maxRequestBytes, QObject* parent = nullptr);
+    THttpFrontend(TApiHandler& handler, qint64 maxRequestBytes, int idleMs,
+                  QObject* parent = nullptr);
 
     // Port listened on, 0 on failure. With a TLS configuration the API is HTTPS.
     quint16 Listen(const QHostAddress& address, quint16 port,
@@ -33,5 +34,6 @@ private:
 
     TApiHandler& FHandler;
     qint64 FMaxRequestBytes;
+    int FIdleMs;
     QTcpServer* FTcp = nullptr;
 };

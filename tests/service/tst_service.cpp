@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <zlib.h>
 
 namespace {
@@ -591,6 +593,29 @@ private slots:
                 client.Get("/workplace/getParameterBoard/" + wp + "/p" + QByteArray::number(i));
             QVERIFY2(reply.Member("value") == "v" + QString::number(i), reply.Body);
         }
+    }
+
+    void silentConnectionsAreClosed()
+    {
+        TServiceProcess service;
+        QVERIFY(service.Start({"--idle-seconds", "1"}));
+        QTcpSocket silent, talking;
+        silent.connectToHost(QHostAddress::LocalHost, service.ApiPort());
+        talking.connectToHost(QHostAddress::LocalHost, service.ApiPort());
+        QVERIFY(silent.waitForConnected(5000) && talking.waitForConnected(5000));
+        QElapsedTimer clock;
+        clock.start();
+        // Traffic keeps a connection open past the idle time.
+        for (int i = 0; i < 3; ++i) {
+            talking.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            QVERIFY(talking.waitForReadyRead(5000));
+            talking.readAll();
+            QTest::qWait(600);
+        }
+        QCOMPARE(talking.state(), QAbstractSocket::ConnectedState);
+        QVERIFY(QTest::qWaitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState; },
+                                5000));
+        QVERIFY(clock.elapsed() >= 900);
     }
 
     void accountCommand()
