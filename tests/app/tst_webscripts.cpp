@@ -1,18 +1,19 @@
 #include "HttpStub.h"
 #include "TConfig.h"
 #include "TestRegistry.h"
+#include "TServiceProcess.h"
 #include "TWebScripts.h"
 #include "ZlibStream.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QUrlQuery>
 
 namespace {
 
-// The scripts of the web site, answered from a table; the board service that will serve
-// them is not part of this library.
+// The scripts of the web site answered from a table, for answers the board service never gives.
 TStubReply SiteAnswer(const TStubRequest& request, const QByteArray& version, const QByteArray& exe)
 {
     TStubReply reply;
@@ -39,6 +40,7 @@ private slots:
     void badAnswers_data();
     void badAnswers();
     void actualVersionAsksEveryTime();
+    void againstTheBoardService();
 };
 
 void TestWebScripts::scriptsAsTheSiteSeesThem()
@@ -125,6 +127,39 @@ void TestWebScripts::actualVersionAsksEveryTime()
     probe.close();
     QCOMPARE(config.ActualVersion(), QString());
     QCOMPARE(shown.last(), true);
+}
+
+// The board service serves the scripts from what an administrator published in its data folder.
+void TestWebScripts::againstTheBoardService()
+{
+    TServiceProcess service;
+    QVERIFY(service.Start());
+    const TWebScripts scripts(QUrl(service.ApiBase().toString() + "/addon_v3/"));
+    // Nothing published yet.
+    QCOMPARE(scripts.LastVersion(), QString());
+    QCOMPARE(scripts.SizeLastExe(), 0);
+
+    const QString publish = service.DataDir() + "/publish";
+    QVERIFY(QDir().mkpath(publish));
+    const QByteArray program = QByteArray("\x7F" "ELF") + QByteArray(200000, 'x');
+    QFile exe(publish + "/tavlora");
+    QVERIFY(exe.open(QIODevice::WriteOnly) && exe.write(program) == program.size());
+    exe.close();
+    QFile version(publish + "/version.txt");
+    QVERIFY(version.open(QIODevice::WriteOnly) && version.write("2026.12.1.7\n") > 0);
+    version.close();
+
+    QCOMPARE(scripts.LastVersion(), "2026.12.1.7");
+    const QByteArray stream = scripts.LastExe();
+    QCOMPARE(scripts.SizeLastExe(), stream.size());
+    QByteArray unpacked;
+    QVERIFY(ZlibStream::Decompress(stream, unpacked));
+    QCOMPARE(unpacked, program);
+
+    const QString regCode = service.AddAccount("olga@school.example");
+    const QString id = scripts.NewCollectionId(regCode, QStringLiteral("Эндшпиль"));
+    QCOMPARE(id.size(), 13);
+    QCOMPARE(scripts.NewCollectionId("not-an-account-code", "x"), QString());
 }
 
 TAVLORA_REGISTER_TEST(TestWebScripts);
