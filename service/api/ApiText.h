@@ -45,8 +45,9 @@ QString EscapePosition(const QString& value);
 QString UnescapeParameter(const QString& value);
 
 // A FEN text the position model can take: six fields (four accepted, counters then default),
-// eight ranks of eight squares, one king of each colour. On success normalised holds the six
-// fields joined by single blanks.
+// eight ranks of eight squares, side to move, castling and en-passant fields well formed. Kings
+// are not required: exercises may leave them out. On success normalised holds the six fields
+// joined by single blanks.
 bool CheckFEN(const QString& value, QString& normalised);
 
 // Decoded fields of an "application/x-www-form-urlencoded" body; false when malformed.

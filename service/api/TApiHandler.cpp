@@ -3,6 +3,7 @@
 #include "ApiText.h"
 #include "ServiceLog.h"
 #include "TEngine.h"
+#include "TextFile.h"
 #include "TFENData.h"
 #include "TGameRules.h"
 #include "TNotifier.h"
@@ -66,11 +67,6 @@ const char* const kBadId = "Bad identifier";
 const char* const kNotFound = "Not found";
 const char* const kStoreError = "Storage error";
 
-QByteArray Utf8Bom(const QString& text)
-{
-    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-}
-
 // The file text as the application keeps it: UTF-8 with or without a byte-order mark.
 bool DecodeFileText(const QByteArray& bytes, QString& text)
 {
@@ -127,6 +123,36 @@ QString TApiHandler::NewId(int digits)
     const quint64 low = digits == 13 ? 1000000000000ULL : 1000000000ULL;
     const quint64 id = low + QRandomGenerator::system()->bounded(quint64(9) * low);
     return QString::number(id);
+}
+
+QString TApiHandler::InsertWithNewId(int digits,
+                                     const std::function<TInsertResult(const QString&)>& insert)
+{
+    // A clash with an existing id is unlikely and simply tried again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const QString id = NewId(digits);
+        const TInsertResult result = insert(id);
+        if (result == TInsertResult::Ok) return id;
+        if (result == TInsertResult::Failed) break;
+    }
+    return {};
+}
+
+bool TApiHandler::CreateEmptyCollection(TCollection& col)
+{
+    int order = 0;
+    for (const TCollection& sibling : FStore.CollectionsVisibleTo(col.OwnerId))
+        if (sibling.SchoolCode == col.SchoolCode && sibling.ParentId == col.ParentId)
+            order = qMax(order, sibling.OrderId);
+    col.OrderId = order + 1;
+    // An empty collection as the application writes one.
+    col.Content = TextFile::EncodeUtf8Bom(QStringList{u'#' + col.Name, QStringLiteral("#EPD")});
+    col.Md5 = Md5Hex(col.Content);
+    col.Id = InsertWithNewId(13, [&](const QString& id) {
+        col.Id = id;
+        return FStore.CreateCollection(col, Now());
+    });
+    return !col.Id.isEmpty();
 }
 
 TApiReply TApiHandler::Handle(const TApiRequest& request, TLaterReply later)
@@ -266,17 +292,14 @@ TApiReply TApiHandler::User(TContext& c)
         if (!account) return Failure(QString::fromLatin1(kNotSignedIn));
         const auto owner = FStore.AccountByRegCode(s[2].toLower());
         if (!owner || owner->Id != *account) return Failure(QString::fromLatin1(kNoAccess));
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            const QString id = NewId(10);
-            const TInsertResult result = FStore.CreateConnection(id, *account, Now());
-            if (result == TInsertResult::Ok)
-                return ApiReply::Json(TJsonObject()
-                                          .Add(QStringLiteral("success"), 1)
-                                          .Add(QStringLiteral("connection_id"), id)
-                                          .Text());
-            if (result == TInsertResult::Failed) break;
-        }
-        return Failure(QString::fromLatin1(kStoreError));
+        const QString id = InsertWithNewId(10, [&](const QString& candidate) {
+            return FStore.CreateConnection(candidate, *account, Now());
+        });
+        if (id.isEmpty()) return Failure(QString::fromLatin1(kStoreError));
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("connection_id"), id)
+                                  .Text());
     }
     return Failure(QStringLiteral("Unknown request"));
 }
@@ -375,25 +398,11 @@ TApiReply TApiHandler::CollectionCalls(TContext& c)
             if (!member) return Failure(QString::fromLatin1(kNotFound));
             if (!admin) return Failure(QString::fromLatin1(kNoAccess));
         }
-        int order = 0;
-        for (const TCollection& sibling : FStore.CollectionsVisibleTo(*account))
-            if (sibling.SchoolCode == col.SchoolCode && sibling.ParentId == col.ParentId)
-                order = qMax(order, sibling.OrderId);
-        col.OrderId = order + 1;
-        // An empty collection as the application writes one.
-        col.Content = Utf8Bom(QStringLiteral("#") + name + QStringLiteral("\r\n#EPD\r\n"));
-        col.Md5 = Md5Hex(col.Content);
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            col.Id = NewId(13);
-            const TInsertResult result = FStore.CreateCollection(col, Now());
-            if (result == TInsertResult::Ok)
-                return ApiReply::Json(TJsonObject()
-                                          .Add(QStringLiteral("success"), 1)
-                                          .Add(QStringLiteral("collection_id"), col.Id)
-                                          .Text());
-            if (result == TInsertResult::Failed) break;
-        }
-        return Failure(QString::fromLatin1(kStoreError));
+        if (!CreateEmptyCollection(col)) return Failure(QString::fromLatin1(kStoreError));
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("collection_id"), col.Id)
+                                  .Text());
     }
     if ((op == u"setOrder" && s.size() == 4) || (op == u"get" && s.size() == 3) ||
         (op == u"save" && s.size() == 4)) {
@@ -495,19 +504,17 @@ TApiReply TApiHandler::RoomCalls(TContext& c)
         room.OwnerId = *account;
         room.Name = name;
         // The one-line room file the application writes for a new room.
-        room.Content = Utf8Bom(QStringLiteral("NameRoom=") + name + QStringLiteral("\r\n"));
+        room.Content = TextFile::EncodeUtf8Bom(QStringList{QStringLiteral("NameRoom=") + name});
         room.Md5 = Md5Hex(room.Content);
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            room.Id = NewId(10);
-            const TInsertResult result = FStore.CreateRoom(room, Now());
-            if (result == TInsertResult::Ok)
-                return ApiReply::Json(TJsonObject()
-                                          .Add(QStringLiteral("success"), 1)
-                                          .Add(QStringLiteral("RoomId"), room.Id)
-                                          .Text());
-            if (result == TInsertResult::Failed) break;
-        }
-        return Failure(QString::fromLatin1(kStoreError));
+        room.Id = InsertWithNewId(10, [&](const QString& id) {
+            room.Id = id;
+            return FStore.CreateRoom(room, Now());
+        });
+        if (room.Id.isEmpty()) return Failure(QString::fromLatin1(kStoreError));
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("RoomId"), room.Id)
+                                  .Text());
     }
 
     // Every other call names a room of the account.
@@ -553,10 +560,7 @@ TApiReply TApiHandler::RoomCalls(TContext& c)
                             .Add(QStringLiteral("current_position"), EscapePosition(w.Position))
                             .Add(QStringLiteral("status"), w.Status)
                             .Add(QStringLiteral("moves"), EscapePosition(w.Moves))
-                            .Add(QStringLiteral("connected"),
-                                 FNotifier.StudentLinked(w.Id) || now - w.LastSeen <= kAliveSeconds
-                                     ? "1"
-                                     : "0"));
+                            .Add(QStringLiteral("connected"), Connected(w, now) ? "1" : "0"));
     return ApiReply::Json(reply.Text());
 }
 
@@ -596,7 +600,7 @@ TApiReply TApiHandler::WorkplaceCalls(TContext& c)
         // An open page link is life at this very moment.
         const qint64 now = Now();
         const bool linked = FNotifier.StudentLinked(id);
-        const bool connected = linked || (w->LastSeen > 0 && now - w->LastSeen <= kAliveSeconds);
+        const bool connected = Connected(*w, now);
         return ApiReply::Json(TJsonObject()
                                   .Add(QStringLiteral("success"), 1)
                                   .Add(QStringLiteral("current"), now)
@@ -720,6 +724,21 @@ QChar StudentSide(const QHash<QString, QString>& p, const QString& played)
     return played.isEmpty() ? QChar(u'w') : played.section(u' ', 1, 1)[0];
 }
 
+// The workplace's state once move, played from fen, is on the board.
+TGameState StateAfter(const TWorkplace& w, const QString& fen, const TGameRules::TMove& move,
+                      const TGameRules::TPlayedMove& played, int studentMoves)
+{
+    const TFENData before(fen);
+    TGameState state;
+    state.Position = played.FEN;
+    state.Status = TGameRules::ResultText(played.Result);
+    state.Moves =
+        TGameRules::AppendMoveText(w.Moves, before.CountMovies(), before.WhiteMove(), played.San);
+    state.LastMove = move.Coordinates();
+    state.StudentMoves = studentMoves;
+    return state;
+}
+
 } // namespace
 
 TApiReply TApiHandler::TeacherMove(const QString& workplaceId, const QString& move,
@@ -739,14 +758,7 @@ TApiReply TApiHandler::TeacherMove(const QString& workplaceId, const QString& mo
     if (GameOver(w->Status)) return Failure(QStringLiteral("The game is over"));
     const auto played = TGameRules::Play(fen, *parsed);
     if (!played) return Failure(QStringLiteral("Illegal move"));
-    const TFENData before(fen);
-    TGameState state;
-    state.Position = played->FEN;
-    state.Status = TGameRules::ResultText(played->Result);
-    state.Moves =
-        TGameRules::AppendMoveText(w->Moves, before.CountMovies(), before.WhiteMove(), played->San);
-    state.LastMove = parsed->Coordinates();
-    state.StudentMoves = w->StudentMoves;
+    const TGameState state = StateAfter(*w, fen, *parsed, *played, w->StudentMoves);
     if (!FStore.SetWorkplaceState(workplaceId, state,
                                   {{QStringLiteral("disable_next_move"), flag}}))
         return Failure(QString::fromLatin1(kStoreError));
@@ -775,21 +787,19 @@ TApiReply TApiHandler::RobotCalls(TContext& c)
     // The move comes back in the reply and is announced to the account's programs too.
     const qint64 accountId = *account;
     const QString connection = s[2];
-    const QString key = FirstFields(fen, 4);
     TLaterReply later = c.Later;
-    FEngine->BestMove(
-        engineFen, FContext.get(), [this, accountId, connection, key, later](QString move) {
-            if (move.isEmpty()) {
-                later(Failure(QStringLiteral("The engine gave no move")));
-                return;
-            }
-            later(ApiReply::Json(TJsonObject()
-                                     .Add(QStringLiteral("success"), 1)
-                                     .Add(QStringLiteral("move"), move)
-                                     .Text()));
-            FNotifier.NotifyAccount(accountId, QStringLiteral("move ") + connection + u' ' +
-                                                   EscapePosition(key) + u' ' + move);
-        });
+    FEngine->BestMove(engineFen, FContext.get(),
+                      [this, accountId, connection, fen, later](QString move) {
+                          if (move.isEmpty()) {
+                              later(Failure(QStringLiteral("The engine gave no move")));
+                              return;
+                          }
+                          later(ApiReply::Json(TJsonObject()
+                                                   .Add(QStringLiteral("success"), 1)
+                                                   .Add(QStringLiteral("move"), move)
+                                                   .Text()));
+                          NotifyMove(accountId, connection, fen, move);
+                      });
     TApiReply deferred;
     deferred.Deferred = true;
     return deferred;
@@ -818,20 +828,17 @@ TApiReply TApiHandler::StudentCalls(TContext& c)
         w.RoomId = room->Id;
         w.UserName = name;
         w.KeyHash = HashSecret(key);
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            w.Id = NewId(10);
-            const TInsertResult result = FStore.CreateWorkplace(w, Now());
-            if (result == TInsertResult::Ok) {
-                NotifyRoom(room->OwnerId, room->Id);
-                return ApiReply::Json(TJsonObject()
-                                          .Add(QStringLiteral("success"), 1)
-                                          .Add(QStringLiteral("workplace_id"), w.Id)
-                                          .Add(QStringLiteral("student_key"), key)
-                                          .Text());
-            }
-            if (result == TInsertResult::Failed) break;
-        }
-        return Failure(QString::fromLatin1(kStoreError));
+        w.Id = InsertWithNewId(10, [&](const QString& id) {
+            w.Id = id;
+            return FStore.CreateWorkplace(w, Now());
+        });
+        if (w.Id.isEmpty()) return Failure(QString::fromLatin1(kStoreError));
+        NotifyRoom(room->OwnerId, room->Id);
+        return ApiReply::Json(TJsonObject()
+                                  .Add(QStringLiteral("success"), 1)
+                                  .Add(QStringLiteral("workplace_id"), w.Id)
+                                  .Add(QStringLiteral("student_key"), key)
+                                  .Text());
     }
     if (!((op == u"state" || op == u"alive" || op == u"leave") && s.size() == 3) &&
         !(op == u"move" && s.size() == 4))
@@ -881,9 +888,12 @@ void TApiHandler::AddStudentState(TJsonObject& out, const TWorkplace& w)
     if (!fen.isEmpty() && !over && toMove != student && rules.Answer != u"none") {
         if (rules.Answer == u"manual")
             waiting = QStringLiteral("teacher");
-        else if (FEngine && FEngine->Available() && TGameRules::EnginePosition(fen, nullptr))
+        else if (FEngine && FEngine->Available() && TGameRules::EnginePosition(fen, nullptr)) {
             waiting = QStringLiteral("engine");
-        else
+            // Nobody asked the engine yet (the service restarted meanwhile, or its answers
+            // failed): ask now, so the student does not wait for ever.
+            if (w.Position == fen && !FEngineAsked.contains(w.Id)) ScheduleEngine(w.Id, fen);
+        } else
             waiting = QStringLiteral("unavailable");
     }
     bool mayMove = turn && rules.MovesOn && !limitReached;
@@ -952,22 +962,11 @@ TApiReply TApiHandler::StudentMove(const TWorkplace& w, const QString& text)
     const auto played = TGameRules::Play(fen, *move);
     if (!played) return Failure(QStringLiteral("Illegal move"));
 
-    const TFENData before(fen);
-    TGameState state;
-    state.Position = played->FEN;
-    state.Status = TGameRules::ResultText(played->Result);
-    state.Moves =
-        TGameRules::AppendMoveText(w.Moves, before.CountMovies(), before.WhiteMove(), played->San);
-    state.LastMove = move->Coordinates();
-    state.StudentMoves = w.StudentMoves + 1;
+    const TGameState state = StateAfter(w, fen, *move, *played, w.StudentMoves + 1);
     if (!FStore.SetWorkplaceState(w.Id, state)) return Failure(QString::fromLatin1(kStoreError));
     NotifyUpdated(w.OwnerId, w.Id);
-    if (rules.Answer == u"stockfish" && state.Status.isEmpty() && FEngine && FEngine->Available()) {
-        const QString id = w.Id, after = played->FEN;
-        // A short pause, so the student sees the own move before the answer.
-        QTimer::singleShot(FOptions.EnginePauseMs, FContext.get(),
-                           [this, id, after] { AskEngine(id, after); });
-    }
+    if (rules.Answer == u"stockfish" && state.Status.isEmpty() && FEngine && FEngine->Available())
+        ScheduleEngine(w.Id, played->FEN);
     // One state for the reply and for the workplace's other pages.
     const auto fresh = FStore.Workplace(w.Id);
     TJsonObject members;
@@ -980,23 +979,44 @@ TApiReply TApiHandler::StudentMove(const TWorkplace& w, const QString& text)
     return ApiReply::Json("{\"success\":1," + json.mid(1));
 }
 
-void TApiHandler::AskEngine(const QString& workplaceId, const QString& fen)
+void TApiHandler::ScheduleEngine(const QString& workplaceId, const QString& fen, int tries)
+{
+    FEngineAsked.insert(workplaceId);
+    // A short pause, so the student sees the own move before the answer.
+    QTimer::singleShot(FOptions.EnginePauseMs, FContext.get(),
+                       [this, workplaceId, fen, tries] { AskEngine(workplaceId, fen, tries); });
+}
+
+void TApiHandler::AskEngine(const QString& workplaceId, const QString& fen, int tries)
 {
     QString engineFen;
     if (!TGameRules::EnginePosition(fen, &engineFen)) {
+        FEngineAsked.remove(workplaceId);
         qCDebug(lcEngine) << "workplace" << workplaceId << "has a position the engine cannot play";
         return;
     }
-    FEngine->BestMove(engineFen, FContext.get(), [this, workplaceId, fen](QString move) {
-        EngineAnswered(workplaceId, fen, move);
+    FEngine->BestMove(engineFen, FContext.get(), [this, workplaceId, fen, tries](QString move) {
+        EngineAnswered(workplaceId, fen, move, tries);
     });
 }
 
 void TApiHandler::EngineAnswered(const QString& workplaceId, const QString& fen,
-                                 const QString& move)
+                                 const QString& move, int tries)
 {
+    FEngineAsked.remove(workplaceId);
     const auto w = FStore.Workplace(workplaceId);
-    if (!w || move.isEmpty()) return;
+    if (!w) return;
+    if (move.isEmpty()) {
+        // The engine died, timed out or was too busy: the student still waits for an answer,
+        // so ask again a few times; after that the next look at the board asks anew.
+        constexpr int kEngineTries = 3;
+        if (w->Position == fen && !GameOver(w->Status) && tries + 1 < kEngineTries &&
+            FEngine->Available())
+            ScheduleEngine(workplaceId, fen, tries + 1);
+        else
+            qCWarning(lcEngine) << "no engine answer for workplace" << workplaceId;
+        return;
+    }
     const QHash<QString, QString> p = ParameterMap(FStore.Parameters(workplaceId));
     // The answer fits only the position it was asked for, and only while the engine answers.
     if (w->Position != fen || GameOver(w->Status) || TBoardRules(p).Answer != u"stockfish") return;
@@ -1006,19 +1026,23 @@ void TApiHandler::EngineAnswered(const QString& workplaceId, const QString& fen,
         qCWarning(lcEngine).noquote() << "the engine's move" << move << "does not fit" << fen;
         return;
     }
-    const TFENData before(fen);
-    TGameState state;
-    state.Position = played->FEN;
-    state.Status = TGameRules::ResultText(played->Result);
-    state.Moves =
-        TGameRules::AppendMoveText(w->Moves, before.CountMovies(), before.WhiteMove(), played->San);
-    state.LastMove = parsed->Coordinates();
-    state.StudentMoves = w->StudentMoves;
+    const TGameState state = StateAfter(*w, fen, *parsed, *played, w->StudentMoves);
     if (!FStore.SetWorkplaceState(workplaceId, state)) return;
     NotifyUpdated(w->OwnerId, workplaceId);
-    FNotifier.NotifyAccount(w->OwnerId, QStringLiteral("move ") + workplaceId + u' ' +
-                                            EscapePosition(FirstFields(fen, 4)) + u' ' + move);
+    NotifyMove(w->OwnerId, workplaceId, fen, move);
     PushStudent(workplaceId);
+}
+
+bool TApiHandler::Connected(const TWorkplace& w, qint64 now) const
+{
+    return FNotifier.StudentLinked(w.Id) || (w.LastSeen > 0 && now - w.LastSeen <= kAliveSeconds);
+}
+
+void TApiHandler::NotifyMove(qint64 owner, const QString& id, const QString& fen,
+                             const QString& move)
+{
+    FNotifier.NotifyAccount(owner, QStringLiteral("move ") + id + u' ' +
+                                       EscapePosition(FirstFields(fen, 4)) + u' ' + move);
 }
 
 void TApiHandler::PushStudent(const QString& workplaceId)
@@ -1143,20 +1167,8 @@ TApiReply TApiHandler::SiteScripts(TContext& c)
         col.SchoolCode = kOwn;
         col.ParentId = QStringLiteral("0");
         col.Name = name;
-        int order = 0;
-        for (const TCollection& sibling : FStore.CollectionsVisibleTo(account->Id))
-            if (sibling.SchoolId == 0 && sibling.ParentId == u"0")
-                order = qMax(order, sibling.OrderId);
-        col.OrderId = order + 1;
-        col.Content = Utf8Bom(QStringLiteral("#") + name + QStringLiteral("\r\n#EPD\r\n"));
-        col.Md5 = Md5Hex(col.Content);
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            col.Id = NewId(13);
-            const TInsertResult result = FStore.CreateCollection(col, Now());
-            if (result == TInsertResult::Ok) return ApiReply::Text(col.Id.toLatin1() + "\r\n");
-            if (result == TInsertResult::Failed) break;
-        }
-        return ApiReply::Text({});
+        if (!CreateEmptyCollection(col)) return ApiReply::Text({});
+        return ApiReply::Text(col.Id.toLatin1() + "\r\n");
     }
     return ApiReply::Text({}, "text/plain; charset=utf-8");
 }

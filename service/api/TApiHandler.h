@@ -18,7 +18,9 @@ class QObject;
 class TEngine;
 class TNotifier;
 class TStore;
+struct TCollection;
 struct TWorkplace;
+enum class TInsertResult;
 namespace ApiText {
 class TJsonObject;
 }
@@ -103,8 +105,16 @@ private:
     // parameters) go out once.
     void PushStudent(const QString& workplaceId);
     void FlushPushes();
-    void AskEngine(const QString& workplaceId, const QString& fen);
-    void EngineAnswered(const QString& workplaceId, const QString& fen, const QString& move);
+    // Asks the engine to answer on the workplace after the usual pause; tries counts the
+    // answers that failed before.
+    void ScheduleEngine(const QString& workplaceId, const QString& fen, int tries = 0);
+    void AskEngine(const QString& workplaceId, const QString& fen, int tries);
+    void EngineAnswered(const QString& workplaceId, const QString& fen, const QString& move,
+                        int tries);
+    // An open page link, or a sign of life lately.
+    bool Connected(const TWorkplace& w, qint64 now) const;
+    // Announces a move played from fen on the workplace or connection id.
+    void NotifyMove(qint64 owner, const QString& id, const QString& fen, const QString& move);
 
     TApiReply IssueCode(const QString& key, const QString& email);
     TApiReply NewToken(qint64 accountId, const QString& regCode, bool withRegCode);
@@ -118,6 +128,10 @@ private:
     void NotifyUpdated(qint64 owner, const QString& workplaceId);
     void NotifyRoom(qint64 owner, const QString& roomId);
     QString NewId(int digits);
+    // Inserts with fresh random ids until one is free; the id, or empty when the store failed.
+    QString InsertWithNewId(int digits, const std::function<TInsertResult(const QString&)>& insert);
+    // Stores col as a new, empty collection last among its siblings; false when the store failed.
+    bool CreateEmptyCollection(TCollection& col);
     qint64 Now() const { return FClock ? FClock() : QDateTime::currentSecsSinceEpoch(); }
 
     TStore& FStore;
@@ -128,6 +142,8 @@ private:
     TEngine* FEngine;
     quint16 FWsPort = 0;
     QSet<QString> FPushPending;
+    // Workplaces whose engine answer is asked for or on its way.
+    QSet<QString> FEngineAsked;
     QTimer FPushTimer;
     // Owns the engine's callbacks and the answer timers: they end with the handler.
     std::unique_ptr<QObject> FContext;

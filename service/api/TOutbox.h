@@ -12,7 +12,6 @@ public:
 
     // Writes the mail; false when it could not be written.
     bool SendCode(const QString& email, const QString& code, qint64 ttlSeconds);
-    QString Folder() const { return FFolder; }
 
 private:
     QString FFolder;

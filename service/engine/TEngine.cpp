@@ -57,11 +57,6 @@ TEngine::~TEngine()
     }
 }
 
-qint64 TEngine::ProcessId() const
-{
-    return FProcess ? FProcess->processId() : 0;
-}
-
 void TEngine::BestMove(const QString& fen, QObject* context, std::function<void(QString)> done)
 {
     TRequest request{fen, context, std::move(done)};
@@ -125,7 +120,6 @@ void TEngine::StartProcess()
     });
     FBuffer.clear();
     FState = TState::Starting;
-    ++FStarts;
     FProcess->start();
     Send("uci");
     FWatchdog.start(kStartTimeoutMs);

@@ -33,9 +33,6 @@ public:
     void BestMove(const QString& fen, QObject* context, std::function<void(QString)> done);
 
     int Pending() const { return int(FQueue.size()) + (FCurrent ? 1 : 0); }
-    // How many times the process was started; for tests of the restart.
-    int Starts() const { return FStarts; }
-    qint64 ProcessId() const;
 
     static QString FindStockfish();
     static constexpr int kMaxPending = 64;
@@ -74,6 +71,5 @@ private:
     std::optional<TRequest> FCurrent;
     QTimer FWatchdog;
     QByteArray FBuffer;
-    int FStarts = 0;
     int FFailedStarts = 0;
 };

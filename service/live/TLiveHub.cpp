@@ -373,15 +373,6 @@ bool TLiveHub::StudentLinked(const QString& workplaceId) const
     return FStudents.Links.contains(workplaceId);
 }
 
-int TLiveHub::StudentLinks() const
-{
-    QMutexLocker lock(&FStudents.Mutex);
-    int count = 0;
-    for (int n : FStudents.Links)
-        count += n;
-    return count;
-}
-
 QString TLiveHub::Encode(const QString& words)
 {
     return QString::fromLatin1(words.toUtf8().toBase64());

@@ -37,8 +37,6 @@ public:
     void ConfirmConnection(const QString& connectionId) override;
     void NotifyStudent(const QString& workplaceId, const QByteArray& json) override;
     bool StudentLinked(const QString& workplaceId) const override;
-    // Page links open now, all workplaces together.
-    int StudentLinks() const;
 
     // The event words as they travel.
     static QString Encode(const QString& words);

@@ -167,11 +167,6 @@ TSqliteStore::~TSqliteStore()
     Close();
 }
 
-int TSqliteStore::SchemaVersion()
-{
-    return int(Migrations().size());
-}
-
 bool TSqliteStore::Open(QString* errorText)
 {
     FDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);

@@ -16,8 +16,6 @@ public:
     explicit TSqliteStore(const QString& path);
     ~TSqliteStore() override;
 
-    static int SchemaVersion();
-
     bool Open(QString* errorText) override;
     void Close() override;
 

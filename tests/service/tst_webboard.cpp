@@ -383,6 +383,41 @@ private slots:
         QCOMPARE(service.Log().count("no chess engine found"), 1);
     }
 
+    void aFailedEngineAnswerIsAskedAgain()
+    {
+        // The first engine dies while it thinks; the student still gets an answer.
+        QTemporaryDir dir;
+        const QString wrapper = dir.filePath("dies-once");
+        QFile script(wrapper);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            "#!/bin/sh\nif [ ! -e \"$0.died\" ]; then : > \"$0.died\"; while read line; do "
+            "case \"$line\" in uci) echo uciok;; isready) echo readyok;; go*) exit 1;; "
+            "esac; done; fi\nexec " +
+            TEngine::FindStockfish().toUtf8() + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        TServiceProcess service;
+        QVERIFY(service.Start({"--engine", wrapper}));
+        TLesson l = OpenLesson(service, "retry@webboard.example");
+        TClient teacher(service.ApiBase(), l.Token);
+        QVERIFY(PushTask(teacher, l, "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", {{"answer", "stockfish"}}));
+        TClient student(service.ApiBase());
+        QVERIFY(student.Get("/student/move/" + l.Workplace + "/e2e4", {{"TVLStudent", l.Key}})
+                    .Success());
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return teacher.Get("/workplace/download/" + l.Workplace)
+                    .Json.value("data")
+                    .toObject()
+                    .value("current_position")
+                    .toString()
+                    .contains("_w_");
+            },
+            10000));
+        QVERIFY(QFile::exists(wrapper + ".died"));
+    }
+
     void engineQueueAndTimeouts()
     {
         // A request never blocks, answers come in order, and an engine that hangs or does not
