@@ -87,11 +87,14 @@ bool TChessCollection::LoadCollection(qint64 CollectionID)
     if (CollectionID <= 0 || FPathCollections.isEmpty()) return false;
     const QString file = DataFolders::IncludeTrailingPathDelimiter(FPathCollections) +
                          QString::number(CollectionID) + kExtension;
-    if (!QFileInfo(file).isFile()) return false;
-
-    FCollectionID = CollectionID;
+    // Without its lines the collection keeps no id: an edit would save a near-empty
+    // collection over the file and send it to the server.
     QStringList lines;
-    if (!TextFile::ReadLines(file, lines)) qCWarning(lcCollections) << "cannot read" << file;
+    if (!TextFile::ReadLines(file, lines)) {
+        if (QFileInfo::exists(file)) qCWarning(lcCollections) << "cannot read" << file;
+        return false;
+    }
+    FCollectionID = CollectionID;
     QPointer<TChessCollection> self(this);
     ReadCollectionLines(lines);
     if (!self || GetCount() == 0) return false;

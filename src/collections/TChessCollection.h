@@ -32,7 +32,8 @@ public:
     ~TChessCollection() override;
 
     // Reads <PathCollections>/<CollectionID>.tvl; true when it gave at least one item, whose
-    // thumbnails are then started. A missing file leaves the collection empty with id 0.
+    // thumbnails are then started. A missing or unreadable file leaves the collection empty
+    // with id 0.
     bool LoadCollection(qint64 CollectionID);
     // The lines of a file, read into the emptied collection with progress; the collection id
     // stays as it is.

@@ -118,9 +118,11 @@ void TUploadThread::HandleFile(const QString& Folder, const QString& FileName, T
     QString sent;
     if (QFileInfo(path).isFile()) {
         PendingFiles::FileMd5(path, sent);
-        if (FClient.CheckServer()) {
+        if (FClient.CheckServer(CancelHandle())) {
             result = Upload(path, Kind);
             if (AfterUpload) AfterUpload(path, result);
+            // Cut short by the stop: no fault of the file, which waits for the next run.
+            if (!result && isInterruptionRequested()) return;
         } else {
             Pause(ServerWaitMs());
             // Stopped while waiting: the file stays pending for the next run, not set aside.
@@ -145,7 +147,8 @@ void TUploadThread::HandleFile(const QString& Folder, const QString& FileName, T
 
 bool TUploadThread::Upload(const QString& Path, TKind Kind)
 {
-    return Kind == TKind::Collection ? FClient.UploadCollection(Path) : FClient.UploadRoom(Path);
+    return Kind == TKind::Collection ? FClient.UploadCollection(Path, CancelHandle())
+                                     : FClient.UploadRoom(Path, CancelHandle());
 }
 
 void TUploadThread::Quarantine(const QString& Folder, const QString& Name, const QString& Extension)

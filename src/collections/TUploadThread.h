@@ -19,7 +19,8 @@ class TTVLApiClient;
 // files are pending and reports that count to the main window while ShowInMain is on.
 //
 // Made and started by start-up after sign-in, stopped at shutdown (StopAndWait, or Stop and
-// free on terminate); the folders are set before the start.
+// free on terminate); the folders are set before the start. A stop ends the request under way
+// and leaves its file in ToSend for the next run.
 class TUploadThread : public TServerThread
 {
     Q_OBJECT

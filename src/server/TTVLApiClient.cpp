@@ -181,36 +181,40 @@ bool TTVLApiClient::Guard() const
     return CheckUUID(FRegCode) && CheckUUID(FToken);
 }
 
-QString TTVLApiClient::APIGet(const QString& Addr, int Timeout)
+THttpResult TTVLApiClient::Get(const QString& Addr, int Timeout,
+                               const std::shared_ptr<THttpCancel>& cancel)
 {
     QMutexLocker lock(&CS);
     THttpOptions options;
     options.ConnectTimeoutMs = Timeout;
     options.ReadTimeoutMs = ReadTimeoutMs();
     options.Headers = TVLApi::RequestHeaders(Token());
-    const THttpResult result = THttpClient::Get(TVLApi::RequestUrl(ApiBase(), Addr), options);
+    options.Cancel = cancel;
+    THttpResult result = THttpClient::Get(TVLApi::RequestUrl(ApiBase(), Addr), options);
     if (!result.Ok() && result.Failure != THttpResult::TFailure::Http)
         qCInfo(lcServer).noquote() << "GET" << Addr << "failed:" << result.ErrorText;
-    return TVLApi::ReplyText(result);
+    return result;
 }
 
-QString TTVLApiClient::APIPostFile(const QString& Addr, const QString& FileName, bool DeleteAfter)
+QString TTVLApiClient::APIGet(const QString& Addr, int Timeout)
+{
+    return TVLApi::ReplyText(Get(Addr, Timeout, {}));
+}
+
+QString TTVLApiClient::APIPostFile(const QString& Addr, const QString& FileName,
+                                   const QByteArray& content, bool DeleteAfter,
+                                   const std::shared_ptr<THttpCancel>& cancel)
 {
     QMutexLocker lock(&CS);
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcServer).noquote() << "upload: cannot read" << FileName << file.errorString();
-        return QString();
-    }
     THttpFilePart part;
     part.FieldName = QStringLiteral("file");
     part.FileName = QFileInfo(FileName).fileName();
-    part.Content = file.readAll();
-    file.close();
+    part.Content = content;
 
     THttpOptions options;
     options.ConnectTimeoutMs = kUploadConnectTimeoutMs;
     options.ReadTimeoutMs = kUploadReadTimeoutMs;
+    options.Cancel = cancel;
     const QString token = Token();
     if (!token.isEmpty()) options.Headers.append({QByteArrayLiteral("TVLToken"), token.toUtf8()});
     const THttpResult result =
@@ -241,9 +245,10 @@ QString TTVLApiClient::APIPostFile(const QString& Addr, const QString& FileName,
 }
 
 TTVLApiClient::TRead TTVLApiClient::Request(const QString& path, QJsonObject& reply,
-                                            const QStringList& members)
+                                            const QStringList& members,
+                                            const std::shared_ptr<THttpCancel>& cancel)
 {
-    const QString text = APIGet(path, kConnectTimeoutMs);
+    const QString text = TVLApi::ReplyText(Get(path, kConnectTimeoutMs, cancel));
     int success = 0;
     if (!NetText::ParseJsonObject(text.toUtf8(), reply) || !TVLApi::ReadSuccess(reply, success))
         return TRead::Error;
@@ -332,10 +337,10 @@ bool TTVLApiClient::Connect()
     return CheckConnected();
 }
 
-bool TTVLApiClient::CheckServer()
+bool TTVLApiClient::CheckServer(const std::shared_ptr<THttpCancel>& Cancel)
 {
     QJsonObject reply;
-    return Request(QStringLiteral("/"), reply) == TRead::Success;
+    return Request(QStringLiteral("/"), reply, {}, Cancel) == TRead::Success;
 }
 
 bool TTVLApiClient::CheckActiveConnection()
@@ -459,7 +464,14 @@ bool TTVLApiClient::SetOrderIdCollection(const QString& CollectionID, int NewOrd
 
 bool TTVLApiClient::Download(const QString& path, const QString& SaveTo)
 {
-    const QString reply = APIGet(path, kConnectTimeoutMs);
+    const THttpResult result = Get(path, kConnectTimeoutMs, {});
+    // An error status carries a proxy's or server's error page, not the file.
+    if (!result.Ok()) {
+        if (result.Failure == THttpResult::TFailure::Http)
+            qCInfo(lcServer).noquote() << path << "answered with status" << result.Status;
+        return false;
+    }
+    const QString reply = TVLApi::ReplyText(result);
     if (TVLApi::IsBuiltInFailure(reply)) return false;
     // A refusal is the service's envelope, not the file: writing it would replace the file.
     QJsonObject object;
@@ -486,7 +498,8 @@ bool TTVLApiClient::DownloadCollection(const QString& CollectionID, const QStrin
         SaveTo);
 }
 
-bool TTVLApiClient::Upload(const QString& FileName, const QString& extension, const QString& prefix)
+bool TTVLApiClient::Upload(const QString& FileName, const QString& extension, const QString& prefix,
+                           const std::shared_ptr<THttpCancel>& cancel)
 {
     if (!Guard() || !QFileInfo(FileName).isFile()) return false;
     const QStringList parts = QFileInfo(FileName).fileName().split(u'.');
@@ -494,19 +507,25 @@ bool TTVLApiClient::Upload(const QString& FileName, const QString& extension, co
     if (parts.size() != 2 || !TVLApi::ReadInt64(parts[0], id) || id == 0 ||
         parts[1].toLower() != extension)
         return false;
+    // Read once: the digest in the address must be that of the very bytes sent, even when the
+    // file is saved again meanwhile.
     QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QString digest = Md5Hex(file.readAll());
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcServer).noquote() << "upload: cannot read" << FileName << file.errorString();
+        return false;
+    }
+    const QByteArray content = file.readAll();
     file.close();
-    const QString reply =
-        APIPostFile(prefix + EncodeSegment(parts[0]) + u'/' + digest, FileName, true);
+    const QString reply = APIPostFile(prefix + EncodeSegment(parts[0]) + u'/' + Md5Hex(content),
+                                      FileName, content, true, cancel);
     QJsonObject object;
     return NetText::ParseJsonObject(reply.toUtf8(), object) && TVLApi::IsSuccess(object);
 }
 
-bool TTVLApiClient::UploadCollection(const QString& FileName)
+bool TTVLApiClient::UploadCollection(const QString& FileName,
+                                     const std::shared_ptr<THttpCancel>& Cancel)
 {
-    return Upload(FileName, QStringLiteral("tvl"), QStringLiteral("/collection/save/"));
+    return Upload(FileName, QStringLiteral("tvl"), QStringLiteral("/collection/save/"), Cancel);
 }
 
 bool TTVLApiClient::LoadSchools(TNameValueList& ToSL)
@@ -558,9 +577,9 @@ bool TTVLApiClient::DownloadRoom(const QString& RoomID, const QString& SaveTo)
                     SaveTo);
 }
 
-bool TTVLApiClient::UploadRoom(const QString& FileName)
+bool TTVLApiClient::UploadRoom(const QString& FileName, const std::shared_ptr<THttpCancel>& Cancel)
 {
-    return Upload(FileName, QStringLiteral("room"), QStringLiteral("/room/save/"));
+    return Upload(FileName, QStringLiteral("room"), QStringLiteral("/room/save/"), Cancel);
 }
 
 bool TTVLApiClient::GetStudentsInRoom(const QString& RoomID, TNameValueList& ToSL)

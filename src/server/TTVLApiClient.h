@@ -2,6 +2,7 @@
 
 #include "TNameValueList.h"
 
+#include <memory>
 #include <QJsonObject>
 #include <QMutex>
 #include <QObject>
@@ -11,6 +12,8 @@
 #include <QUrl>
 
 class TAPIGetThread;
+class THttpCancel;
+struct THttpResult;
 class TSignInUi;
 
 // The program's one client of the board service's JSON API: the account identity, the
@@ -21,6 +24,9 @@ class TSignInUi;
 // upload thread and the UI thread never overlap. Callers: the UI thread (nearly everything) and
 // the upload thread (CheckServer and the uploads). The queue is touched on the UI thread only:
 // the background thread takes its head through a hand-off that the UI thread runs.
+//
+// The calls a worker thread makes take its cancel handle, so that stopping the thread ends
+// the request it is in.
 class TTVLApiClient : public QObject
 {
     Q_OBJECT
@@ -68,7 +74,7 @@ public:
     void setSignInUi(TSignInUi* ui) { FSignInUi = ui; }
     TSignInUi* SignInUi() const { return FSignInUi; }
 
-    bool CheckServer();
+    bool CheckServer(const std::shared_ptr<THttpCancel>& Cancel = {});
     bool CheckActiveConnection();
 
     // Sign-in calls.
@@ -84,7 +90,7 @@ public:
     QString CreateNewCollection(const QString& NameCollection, const QString& ParentCollectionId);
     bool SetOrderIdCollection(const QString& CollectionID, int NewOrderId);
     bool DownloadCollection(const QString& CollectionID, const QString& SaveTo);
-    bool UploadCollection(const QString& FileName);
+    bool UploadCollection(const QString& FileName, const std::shared_ptr<THttpCancel>& Cancel = {});
     bool LoadSchools(TNameValueList& ToSL);
 
     // Rooms.
@@ -93,7 +99,7 @@ public:
     bool RenameRoom(const QString& NameRoom, const QString& RoomId);
     bool OpenRoom(const QString& RoomID);
     bool DownloadRoom(const QString& RoomID, const QString& SaveTo);
-    bool UploadRoom(const QString& FileName);
+    bool UploadRoom(const QString& FileName, const std::shared_ptr<THttpCancel>& Cancel = {});
     bool GetStudentsInRoom(const QString& RoomID, TNameValueList& ToSL);
     bool GetBoards(const QString& RoomID, TNameValueList& ToSL);
 
@@ -138,14 +144,21 @@ private:
         Refused, // a JSON object whose "success" reads as another integer
         Error,   // no JSON object, no integer "success", or a member missing
     };
+    // The GET under the client's lock, its result whole (APIGet reads it as text).
+    THttpResult Get(const QString& Addr, int Timeout, const std::shared_ptr<THttpCancel>& cancel);
     // APIGet of the path and the envelope; on success reply holds the object.
-    TRead Request(const QString& path, QJsonObject& reply, const QStringList& members = {});
+    TRead Request(const QString& path, QJsonObject& reply, const QStringList& members = {},
+                  const std::shared_ptr<THttpCancel>& cancel = {});
     // Like Request; also writes the whole reply into list when it was an object with "success".
     TRead RequestList(const QString& path, TNameValueList& list, bool onlyOnSuccess);
     bool Guard() const;
     bool SendOrQueue(const QString& path, bool InThread);
-    QString APIPostFile(const QString& Addr, const QString& FileName, bool DeleteAfter);
-    bool Upload(const QString& FileName, const QString& extension, const QString& prefix);
+    // Sends content as the file FileName; with DeleteAfter the file goes once the service took
+    // it, unless it no longer holds content.
+    QString APIPostFile(const QString& Addr, const QString& FileName, const QByteArray& content,
+                        bool DeleteAfter, const std::shared_ptr<THttpCancel>& cancel);
+    bool Upload(const QString& FileName, const QString& extension, const QString& prefix,
+                const std::shared_ptr<THttpCancel>& cancel);
     bool Download(const QString& path, const QString& SaveTo);
 
     // The identity and the addresses; read by the upload thread, hence their own lock.

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
 
@@ -68,6 +69,8 @@ private slots:
     void winAtChessFixture();
     void titleOnlyFile();
     void missingFile();
+    void unreadableFile_data();
+    void unreadableFile();
     void progressReported();
     void uiActsWhileLoading_data();
     void uiActsWhileLoading();
@@ -209,6 +212,47 @@ void TestChessCollection::missingFile()
     QVERIFY(!collection.AddPuzzle(kP2));
     QVERIFY(!QFile::exists(Folder() + u"0.tvl"_s));
     QVERIFY(!QFile::exists(Folder() + u"ToSend/0.tvl"_s));
+}
+
+void TestChessCollection::unreadableFile_data()
+{
+    QTest::addColumn<bool>("folder"); // else a file without read permission
+    QTest::newRow("no read permission") << false;
+    QTest::newRow("a folder in its place") << true;
+}
+
+void TestChessCollection::unreadableFile()
+{
+    QFETCH(bool, folder);
+    const QString path = Folder() + kFile;
+    const QByteArray before = FileOf({u"#Set"_s, u"#EPD"_s, kP1, kP2});
+    const QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner;
+    if (folder) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        PutFile(before);
+        QVERIFY(QFile::setPermissions(path, {}));
+        if (QFile probe(path); probe.open(QIODevice::ReadOnly)) {
+            QFile::setPermissions(path, permissions);
+            QSKIP("permissions do not keep this user from reading");
+        }
+    }
+
+    TChessCollection collection(Folder());
+    QVERIFY(!collection.LoadCollection(kID));
+    QCOMPARE(collection.CollectionID(), 0);
+    QCOMPARE(collection.GetCount(), 0);
+    // An edit must not put a near-empty collection in place of the one that was not read.
+    QVERIFY(!collection.AddPuzzle(kP3));
+    QVERIFY(!collection.DeleteItem(0));
+    QVERIFY(!collection.SaveCollection());
+    QVERIFY(!QFile::exists(Folder() + u"ToSend/"_s + kFile));
+    if (folder) {
+        QVERIFY(QFileInfo(path).isDir());
+        return;
+    }
+    QVERIFY(QFile::setPermissions(path, permissions));
+    QCOMPARE(ReadBytes(path), before);
 }
 
 void TestChessCollection::progressReported()

@@ -1,7 +1,7 @@
-// The upload thread against the real service (and the stub where no request may be made):
-// files sent and deleted, refused and set aside, malformed names, a server that is gone, the
-// report to the main window, a file rewritten while it is sent, and files that cannot be
-// deleted or moved.
+// The upload thread against the real service (and the stub where no request may be made or
+// none may be answered): files sent and deleted, refused and set aside, malformed names, a
+// server that is gone, a stop while waiting or sending, the report to the main window, a file
+// rewritten while it is sent, and files that cannot be deleted or moved.
 #include "IUploadReport.h"
 #include "Lang.h"
 #include "PendingFiles.h"
@@ -9,6 +9,7 @@
 #include "TestRegistry.h"
 #include "TUploadThread.h"
 
+#include <algorithm>
 #include <optional>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -56,6 +57,7 @@ private slots:
     void refusedOrMalformed_data();
     void refusedOrMalformed();
     void serverGone();
+    void stoppedWhileWaitingKeepsTheFile_data();
     void stoppedWhileWaitingKeepsTheFile();
     void emptyFoldersAndTheReport();
     void rewrittenWhileSentStaysPending_data();
@@ -220,9 +222,28 @@ void TestUploadThread::serverGone()
     QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
 }
 
+void TestUploadThread::stoppedWhileWaitingKeepsTheFile_data()
+{
+    QTest::addColumn<bool>("slowUpload"); // else the server cannot be reached
+    QTest::addColumn<int>("withinMs");
+    QTest::newRow("waiting for the server") << false << 3000;
+    QTest::newRow("during a slow upload") << true << 1000;
+}
+
 void TestUploadThread::stoppedWhileWaitingKeepsTheFile()
 {
-    THolder h(ClosedPortUrl());
+    QFETCH(bool, slowUpload);
+    QFETCH(int, withinMs);
+    // The server check is answered at once, the upload long after the test.
+    THttpStub stub([](const TStubRequest& request) {
+        return ServerFixture::Answer(R"({"success":1})", request.Method == "POST" ? 60000 : 0);
+    });
+    const auto posted = [&stub] {
+        const QList<TStubRequest> requests = stub.Requests();
+        return std::any_of(requests.begin(), requests.end(),
+                           [](const TStubRequest& r) { return r.Method == "POST"; });
+    };
+    THolder h(slowUpload ? stub.Url("/") : ClosedPortUrl());
     ServerFixture::SetIdentity(h.Client());
     const QString file = ToSend(h, false) + "1700000000001.tvl";
     QVERIFY(WriteAll(file, "pending"));
@@ -230,13 +251,19 @@ void TestUploadThread::stoppedWhileWaitingKeepsTheFile()
     TUploadThread thread(h.Client());
     thread.setServerWaitMs(60000);
     SetFolders(thread, h);
+    QList<bool> results;
+    thread.AfterUpload = [&](const QString&, bool result) { results.append(result); };
     thread.start();
     QTRY_COMPARE(thread.CountToSend(), 1);
-    QTest::qWait(200); // inside the wait by now
+    if (slowUpload)
+        QTRY_VERIFY(posted());
+    else
+        QTest::qWait(200); // inside the wait by now
     QElapsedTimer clock;
     clock.start();
     QVERIFY(thread.StopAndWait(5000));
-    QVERIFY(clock.elapsed() < 3000);
+    QVERIFY2(clock.elapsed() < withinMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(results, slowUpload ? QList<bool>{false} : QList<bool>{});
     // Closing the program is no failure of the upload: the file waits for the next run.
     QCOMPARE(ReadAll(file), "pending");
     QVERIFY(!QFile::exists(ToSend(h, false) + "Error"));

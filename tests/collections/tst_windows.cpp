@@ -137,6 +137,12 @@ void TestViewProcess::showsStepsAndLabels()
     QCOMPARE(bar->value(), 0);
     QCOMPARE(bar->maximum(), 10);
     view.HideProcess();
+
+    // Nothing to do still shows a bar, not a busy indicator (a 0..0 range).
+    view.ShowProcess(0);
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 1);
+    view.HideProcess();
 }
 
 void TestViewProcess::followsACollectionLoad()

@@ -7,6 +7,7 @@
 #include "TVLApiText.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -92,6 +93,7 @@ private slots:
     void queuedCommands();
     void uploads_data();
     void uploads();
+    void uploadKeepsFileRewrittenMeanwhile_data();
     void uploadKeepsFileRewrittenMeanwhile();
     void downloads_data();
     void downloads();
@@ -719,46 +721,90 @@ void TestApiClient::uploads()
     QVERIFY(request.Body.contains(content));
 }
 
+void TestApiClient::uploadKeepsFileRewrittenMeanwhile_data()
+{
+    QTest::addColumn<bool>("whileWaiting"); // else while on its way
+    QTest::newRow("while on its way") << false;
+    QTest::newRow("while waiting for another request") << true;
+}
+
 void TestApiClient::uploadKeepsFileRewrittenMeanwhile()
 {
+    QFETCH(bool, whileWaiting);
     QTemporaryDir dir;
     const QString path = dir.filePath("1718000000001.tvl");
-    WriteAll(path, "#A\r\n");
-    // The UI thread saves a newer change while the upload is on its way.
-    THttpStub stub([&](const TStubRequest&) {
-        WriteAll(path, "#A\r\nnewer line\r\n");
+    const QByteArray older = "#A\r\n", newer = "#A\r\nnewer line\r\n";
+    WriteAll(path, older);
+    std::atomic<bool> held{false};
+    // The UI thread saves a newer change while the upload is on its way, or while it waits
+    // for a slow request of the other thread to end.
+    THttpStub stub([&](const TStubRequest& request) {
+        if (request.Method == "GET") {
+            held = true;
+            return Answer("{\"success\":1}", 600);
+        }
+        if (!whileWaiting) WriteAll(path, newer);
         return Answer("{\"success\":1}");
     });
     TTVLApiClient client(stub.Url(""));
     SetIdentity(client);
-    QVERIFY(client.UploadCollection(path));
-    QCOMPARE(ReadAll(path), "#A\r\nnewer line\r\n");
+    std::atomic<bool> uploaded{false};
+    if (whileWaiting) {
+        std::jthread other([&] { client.CheckServer(); });
+        QTRY_VERIFY(held.load());
+        std::jthread upload([&] { uploaded = client.UploadCollection(path); });
+        // By now the upload has read the file and waits its turn.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        WriteAll(path, newer);
+    } else {
+        uploaded = client.UploadCollection(path);
+    }
+    QVERIFY(uploaded.load());
+
+    // The digest in the address is that of the bytes sent, and a file that no longer holds
+    // them stays for the next upload.
+    const QList<TStubRequest> requests = stub.Requests();
+    QCOMPARE(requests.last().Method, "POST");
+    const bool sentNewer = requests.last().Body.contains("newer line");
+    const QString md5 =
+        QCryptographicHash::hash(sentNewer ? newer : older, QCryptographicHash::Md5).toHex();
+    QCOMPARE(QString::fromLatin1(requests.last().Target), "/collection/save/1718000000001/" + md5);
+    QCOMPARE(ReadAll(path), sentNewer ? QByteArray("<missing>") : newer);
 }
 
 void TestApiClient::downloads_data()
 {
     QTest::addColumn<QString>("server"); // stub, dead
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QByteArray>("file"); // the target afterwards
     const QByteArray old = "old content";
-    QTest::newRow("file text") << "stub" << QByteArray("#Name\n#EPD\n8/8/8/8/8/8/8/8 w - -") << true
+    QTest::newRow("file text") << "stub" << 200 << QByteArray("#Name\n#EPD\n8/8/8/8/8/8/8/8 w - -")
+                               << true
                                << QByteArray(
                                       "\xEF\xBB\xBF#Name\r\n#EPD\r\n8/8/8/8/8/8/8/8 w - -\r\n");
-    QTest::newRow("server cannot be reached") << "dead" << QByteArray() << false << old;
+    QTest::newRow("server cannot be reached") << "dead" << 200 << QByteArray() << false << old;
     QTest::newRow("refusal is no file")
-        << "stub" << QByteArray("{\"success\":0,\"errorDescription\":\"Not found\"}") << false
-        << old;
-    QTest::newRow("array") << "stub" << QByteArray("[]") << false << old;
+        << "stub" << 200 << QByteArray("{\"success\":0,\"errorDescription\":\"Not found\"}")
+        << false << old;
+    QTest::newRow("array") << "stub" << 200 << QByteArray("[]") << false << old;
+    QTest::newRow("error page of a proxy")
+        << "stub" << 502 << QByteArray("<html><body>Bad Gateway</body></html>") << false << old;
 }
 
 void TestApiClient::downloads()
 {
     QFETCH(QString, server);
+    QFETCH(int, status);
     QFETCH(QByteArray, reply);
     QFETCH(bool, result);
     QFETCH(QByteArray, file);
-    THttpStub stub([=](const TStubRequest&) { return Answer(reply); });
+    THttpStub stub([=](const TStubRequest&) {
+        TStubReply answer = Answer(reply);
+        answer.Status = status;
+        return answer;
+    });
     TTVLApiClient client(server == "dead" ? FreePortUrl() : stub.Url(""));
     SetIdentity(client);
     QTemporaryDir dir;

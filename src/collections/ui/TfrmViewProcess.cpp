@@ -36,7 +36,8 @@ TfrmViewProcess::TfrmViewProcess(QWidget* parent)
 
 void TfrmViewProcess::ShowProcess(int Maximum)
 {
-    pbStep->setRange(0, qMax(0, Maximum));
+    // A 0..0 range would turn the bar into a busy indicator.
+    pbStep->setRange(0, qMax(1, Maximum));
     pbStep->setValue(0);
     CentreOverParent();
     aniView->setAnimating(true);
