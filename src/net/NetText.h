@@ -13,7 +13,8 @@ QString Utf8(const QByteArray& body);
 // Everything before the first CR or LF.
 QString FirstLine(const QString& text);
 // One path segment, UTF-8 and percent-encoded; "/", "?", "#" and "%" are encoded too, so the
-// segment can never change the path it is put in.
+// segment cannot split the path or end it. "." and ".." stay as they are (any encoding of them
+// means the same to a server): THttpClient refuses a path with such a segment.
 QString EncodePathSegment(const QString& segment);
 // Parses a JSON object; false (and an empty object) for anything else, with the reason.
 bool ParseJsonObject(const QByteArray& json, QJsonObject& object, QString* errorText = nullptr);

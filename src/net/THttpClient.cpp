@@ -219,6 +219,32 @@ bool DecodeContent(const QByteArray& encoding, QByteArray& body)
     return true;
 }
 
+// The codes Qt gives a reply with a 4xx or 5xx status: its content, protocol and server ranges,
+// and the proxy one for 407. A reply cut off after its status line mostly gets a transport code.
+bool IsStatusError(int status, QNetworkReply::NetworkError error)
+{
+    if (status < 400) return false;
+    if (error == QNetworkReply::ProxyAuthenticationRequiredError) return status == 407;
+    return (error >= QNetworkReply::ContentAccessDenied &&
+            error <= QNetworkReply::UnknownContentError) ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
+           (error >= QNetworkReply::InternalServerError &&
+            error <= QNetworkReply::UnknownServerError);
+}
+
+// Qt drops "." and ".." segments (also percent-encoded ones) before it sends a request, so such
+// a segment, from a name put into the path, would send the request elsewhere.
+bool HasDotSegment(const QUrl& url)
+{
+    const QList<QByteArray> segments = url.path(QUrl::FullyEncoded).toLatin1().split('/');
+    for (const QByteArray& segment : segments) {
+        if (segment.size() > 6) continue; // "%2E%2E" at most
+        const QByteArray decoded = QByteArray::fromPercentEncoding(segment);
+        if (decoded == "." || decoded == "..") return true;
+    }
+    return false;
+}
+
 class TNetWorker : public QObject
 {
 public:
@@ -436,6 +462,12 @@ void TNetWorker::Start(const std::shared_ptr<TNetJob>& job)
             return;
         }
     }
+    if (HasDotSegment(job->Url)) {
+        qCWarning(lcNet) << "a path with a dot segment is not sent:" << job->Url;
+        TNetEngine::Instance().Forget(job->Id);
+        job->Complete(FailureResult(TFailure::Unavailable, QStringLiteral("bad request")));
+        return;
+    }
     const THttpOptions& options = job->Options;
     QNetworkRequest request(job->Url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Tavlora"));
@@ -556,14 +588,32 @@ void TNetWorker::Finish(quint64 id)
     } else {
         result.Body = reply->readAll();
         const bool ownEncoding = HasHeader(running.Job->Options.Headers, "Accept-Encoding");
-        if (ownEncoding && !DecodeContent(result.Header("Content-Encoding"), result.Body)) {
+        const QByteArray encoding = result.Header("Content-Encoding").trimmed().toLower();
+        // When Qt undoes an encoding itself, the body no longer has the declared length.
+        const bool rawBody = ownEncoding || encoding.isEmpty() || encoding == "identity";
+        // Qt does not always see that a reply ended early: when the close comes with the last
+        // bytes it may report success or the error status instead.
+        const bool cutShort = running.Job->Method != TMethod::Head && rawBody &&
+                              result.ContentLength >= 0 &&
+                              result.Body.size() < result.ContentLength;
+        const bool transportError =
+            result.Error != QNetworkReply::NoError && !IsStatusError(result.Status, result.Error);
+        if (cutShort || transportError) {
+            // A part of an answer is no answer.
+            result.Failure = TFailure::Network;
+            result.Body.clear();
+            result.ErrorText = transportError
+                                   ? reply->errorString()
+                                   : QStringLiteral("the connection closed before the whole "
+                                                    "reply came");
+        } else if (ownEncoding && !DecodeContent(encoding, result.Body)) {
             result.Failure = TFailure::Network;
             result.Body.clear();
             result.ErrorText = QStringLiteral("the body does not decode as its content encoding");
         } else if (result.Error == QNetworkReply::NoError) {
             result.Failure = TFailure::None;
         } else {
-            result.Failure = result.Status > 0 ? TFailure::Http : TFailure::Network;
+            result.Failure = TFailure::Http;
             result.ErrorText = reply->errorString();
         }
     }

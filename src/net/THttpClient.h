@@ -60,17 +60,22 @@ struct THttpResult
 {
     enum class TFailure
     {
-        None,           // a 2xx reply
-        Http,           // the server answered with an error status; Body holds its answer
-        Network,        // refused, reset, name not found, TLS rejected, ...
+        None, // a 2xx reply
+        // The server answered in full with an error status (4xx, 5xx); Body holds its answer.
+        Http,
+        // Refused, reset, name not found, TLS rejected, closed before the whole reply came, ...;
+        // Status may be set then, but Body is empty: a part of an answer is no answer.
+        Network,
         ConnectTimeout, // no connection within ConnectTimeoutMs
         ReadTimeout,    // connected, but the reply took longer than ReadTimeoutMs
         Cancelled,      // cancelled by the caller
-        Unavailable,    // no network thread (application shutting down) or a bad request
+        // No network thread (application shutting down), or a bad request such as a path with
+        // a "." or ".." segment (ErrorText "bad request"); nothing is sent then.
+        Unavailable,
     };
 
     TFailure Failure = TFailure::Unavailable;
-    int Status = 0; // HTTP status, 0 when no reply came
+    int Status = 0; // HTTP status, 0 when no status line came
     QNetworkReply::NetworkError Error = QNetworkReply::NoError;
     QString ErrorText;
     QByteArray Body;

@@ -181,17 +181,27 @@ void TestHttp::failures_data()
     QTest::addColumn<int>("failure");
     QTest::newRow("refused") << "refused" << int(THttpResult::TFailure::Network);
     QTest::newRow("404 keeps its body") << "404" << int(THttpResult::TFailure::Http);
+    // A status line, then the connection closes before the declared body is in.
+    QTest::newRow("body cut short") << "cut 200" << int(THttpResult::TFailure::Network);
+    QTest::newRow("error body cut short") << "cut 404" << int(THttpResult::TFailure::Network);
     QTest::newRow("unknown scheme") << "scheme" << int(THttpResult::TFailure::Network);
     QTest::newRow("empty url") << "empty" << int(THttpResult::TFailure::Network);
+    // Qt would drop these segments (encoded or not) and send the request to another path.
+    QTest::newRow("dot-dot segment")
+        << "/rooms/../admin" << int(THttpResult::TFailure::Unavailable);
+    QTest::newRow("encoded dot-dot segment")
+        << "/rooms/%2E%2e/admin" << int(THttpResult::TFailure::Unavailable);
+    QTest::newRow("dot segment") << "/rooms/./x" << int(THttpResult::TFailure::Unavailable);
 }
 
 void TestHttp::failures()
 {
     QFETCH(QString, what);
     QFETCH(int, failure);
-    THttpStub stub([](const TStubRequest&) {
+    THttpStub stub([what](const TStubRequest&) {
         TStubReply reply = Answer("{\"success\":0}");
-        reply.Status = 404;
+        reply.Status = what == "cut 200" ? 200 : 404;
+        if (what.startsWith("cut")) reply.ContentLength = 100;
         return reply;
     });
     QUrl url = stub.Url("/missing");
@@ -205,6 +215,8 @@ void TestHttp::failures()
         url = QUrl("gopher://127.0.0.1/");
     } else if (what == "empty") {
         url = QUrl();
+    } else if (what.startsWith('/')) {
+        url = stub.Url(what);
     }
     QElapsedTimer clock;
     clock.start();
@@ -216,6 +228,18 @@ void TestHttp::failures()
     if (what == "404") {
         QCOMPARE(result.Status, 404);
         QCOMPARE(result.Body, "{\"success\":0}");
+    }
+    if (what.startsWith("cut")) {
+        // The start of an answer must not pass for the answer.
+        QCOMPARE(result.Status, what == "cut 200" ? 200 : 404);
+        QVERIFY(result.Body.isEmpty());
+    }
+    if (what.startsWith('/')) {
+        QCOMPARE(result.ErrorText, "bad request");
+        QVERIFY(stub.Requests().isEmpty());
+        // Dots inside a name are no dot segment.
+        QCOMPARE(THttpClient::Get(stub.Url("/rooms/.../a..b")).Status, 404);
+        QCOMPARE(stub.Requests().value(0).Target, "/rooms/.../a..b");
     }
 }
 
@@ -529,7 +553,6 @@ void TestNetText::encodePathSegment()
 {
     QCOMPARE(NetText::EncodePathSegment(QStringLiteral("rnbqkbnr~pp/p?#%1 ж")),
              "rnbqkbnr~pp%2Fp%3F%23%251%20%D0%B6");
-    QCOMPARE(NetText::EncodePathSegment(QStringLiteral("..")), "..");
     QCOMPARE(NetText::FirstLine(QStringLiteral("a b\r\nc")), "a b");
     QCOMPARE(NetText::FirstLine(QStringLiteral("only")), "only");
 }
