@@ -1,8 +1,7 @@
 #include "TFENData.h"
 
-#include <QStringView>
-
 #include <limits>
+#include <QStringView>
 
 namespace {
 
@@ -29,27 +28,22 @@ bool InCommaList(QStringView list, QStringView opcode)
 // A decimal text as an integer (optional sign); false for anything else or on overflow.
 bool ParseDecimal(QStringView text, int& value)
 {
-    if (text.isEmpty())
-        return false;
+    if (text.isEmpty()) return false;
     qsizetype i = 0;
     bool negative = false;
     if (text[0] == u'+' || text[0] == u'-') {
         negative = text[0] == u'-';
         i = 1;
     }
-    if (i == text.size())
-        return false;
+    if (i == text.size()) return false;
     qint64 result = 0;
     for (; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return false;
+        if (c < u'0' || c > u'9') return false;
         result = result * 10 + (c - u'0');
-        if (result > qint64(std::numeric_limits<int>::max()) + 1)
-            return false;
+        if (result > qint64(std::numeric_limits<int>::max()) + 1) return false;
     }
-    if (negative)
-        result = -result;
+    if (negative) result = -result;
     if (result < std::numeric_limits<int>::min() || result > std::numeric_limits<int>::max())
         return false;
     value = int(result);
@@ -74,12 +68,23 @@ QStringView TrimBlanks(QStringView text)
 int PieceValue(char16_t c)
 {
     switch (c) {
-    case u'P': case u'p': return 1;
-    case u'N': case u'n': return 3;
-    case u'B': case u'b': return 3;
-    case u'R': case u'r': return 5;
-    case u'Q': case u'q': return 9;
-    default: return 0;
+    case u'P':
+    case u'p':
+        return 1;
+    case u'N':
+    case u'n':
+        return 3;
+    case u'B':
+    case u'b':
+        return 3;
+    case u'R':
+    case u'r':
+        return 5;
+    case u'Q':
+    case u'q':
+        return 9;
+    default:
+        return 0;
     }
 }
 
@@ -93,7 +98,7 @@ TFENData::TFENData(const QString& FEN)
     FColorBlackField = kDefaultBlackField;
 }
 
-TFENData::TFENData(const QString& FEN, NoPieceSet)
+TFENData::TFENData(const QString& FEN, TRulesOnly)
 {
     Init(FEN);
 }
@@ -148,8 +153,7 @@ void TFENData::setFEN(const QString& Value)
         qsizetype start = 0;
         for (qsizetype i = 0; i <= view.size(); ++i) {
             if (i == view.size() || view[i] == u' ') {
-                if (fieldCount < 6)
-                    fields[fieldCount] = view.mid(start, i - start);
+                if (fieldCount < 6) fields[fieldCount] = view.mid(start, i - start);
                 ++fieldCount;
                 start = i + 1;
             }
@@ -163,8 +167,7 @@ void TFENData::setFEN(const QString& Value)
         bool fits = true;
         for (QChar qc : fields[0]) {
             const char16_t c = qc.unicode();
-            if (c == u'/')
-                continue;
+            if (c == u'/') continue;
             const bool digit = c >= u'1' && c <= u'8';
             const int run = digit ? c - u'0' : 1;
             if (n + run > 64) {
@@ -189,8 +192,7 @@ void TFENData::setFEN(const QString& Value)
     counter = 0;
     setCountMovies(fieldCount >= 6 && ParseDecimal(fields[5], counter) ? counter : 0);
 
-    if (!FBeginFEN.isEmpty() && FBeginFEN != Value)
-        FChanging = true;
+    if (!FBeginFEN.isEmpty() && FBeginFEN != Value) FChanging = true;
     FBeginFEN = Value;
     FPlayerColor = FWhiteMove ? u'w' : u'b';
 }
@@ -212,10 +214,8 @@ QString TFENData::FEN() const
             }
             out += QChar(c);
         }
-        if (blanks)
-            out += QChar(u'0' + blanks);
-        if (r > 0)
-            out += u'/';
+        if (blanks) out += QChar(u'0' + blanks);
+        if (r > 0) out += u'/';
     }
     out += FWhiteMove ? QLatin1String(" w ") : QLatin1String(" b ");
     out += EnCastling();
@@ -234,8 +234,7 @@ QString TFENData::ShortFEN() const
     // The full text always has six fields; keep everything before the fourth blank.
     int blanks = 0;
     for (qsizetype i = 0; i < full.size(); ++i) {
-        if (full.at(i) == u' ' && ++blanks == 4)
-            return full.left(i);
+        if (full.at(i) == u' ' && ++blanks == 4) return full.left(i);
     }
     return QStringLiteral("8/8/8/8/8/8/8/8 w KQkq -");
 }
@@ -245,13 +244,11 @@ QString TFENData::ShortFEN() const
 QString TFENData::EPD()
 {
     for (int i = FAdditionalInfo.Count() - 1; i >= 0; --i) {
-        if (!FAdditionalInfo.Line(i).contains(u'='))
-            FAdditionalInfo.Delete(i);
+        if (!FAdditionalInfo.Line(i).contains(u'=')) FAdditionalInfo.Delete(i);
     }
     QString out = ShortFEN() + u' ';
     for (int i = 0; i < FAdditionalInfo.Count(); ++i) {
-        if (i > 0)
-            out += u';';
+        if (i > 0) out += u';';
         const QString name = FAdditionalInfo.Name(i);
         out += name;
         if (InCommaList(kQuotedOpcodes, name))
@@ -273,13 +270,11 @@ void TFENData::setEPD(const QString& Value)
         }
     }
     const QString position = Value.left(cut);
-    if (!position.isEmpty())
-        setFEN(position);
+    if (!position.isEmpty()) setFEN(position);
 
     FAdditionalInfo.Clear();
     const QStringView rest = QStringView(Value).mid(cut);
-    if (rest.isEmpty())
-        return;
+    if (rest.isEmpty()) return;
     for (QStringView piece : rest.split(u';')) {
         const qsizetype blank = piece.indexOf(u' ');
         if (blank < 0) {
@@ -319,22 +314,17 @@ void TFENData::setBestMove(const QString& Value)
 
 void TFENData::setWhiteMove(bool Value)
 {
-    if (FWhiteMove != Value)
-        FChanging = true;
+    if (FWhiteMove != Value) FChanging = true;
     FWhiteMove = Value;
 }
 
 QString TFENData::EnCastling() const
 {
     QString out;
-    if (FEnWhiteShortCastling)
-        out += u'K';
-    if (FEnWhiteLongCastling)
-        out += u'Q';
-    if (FEnBlackShortCastling)
-        out += u'k';
-    if (FEnBlackLongCastling)
-        out += u'q';
+    if (FEnWhiteShortCastling) out += u'K';
+    if (FEnWhiteLongCastling) out += u'Q';
+    if (FEnBlackShortCastling) out += u'k';
+    if (FEnBlackLongCastling) out += u'q';
     return out.isEmpty() ? QStringLiteral("-") : out;
 }
 
@@ -350,29 +340,25 @@ void TFENData::setEnCastling(const QString& Value)
 
 void TFENData::setEnWhiteShortCastling(bool Value)
 {
-    if (FEnWhiteShortCastling != Value)
-        FChanging = true;
+    if (FEnWhiteShortCastling != Value) FChanging = true;
     FEnWhiteShortCastling = Value;
 }
 
 void TFENData::setEnWhiteLongCastling(bool Value)
 {
-    if (FEnWhiteLongCastling != Value)
-        FChanging = true;
+    if (FEnWhiteLongCastling != Value) FChanging = true;
     FEnWhiteLongCastling = Value;
 }
 
 void TFENData::setEnBlackShortCastling(bool Value)
 {
-    if (FEnBlackShortCastling != Value)
-        FChanging = true;
+    if (FEnBlackShortCastling != Value) FChanging = true;
     FEnBlackShortCastling = Value;
 }
 
 void TFENData::setEnBlackLongCastling(bool Value)
 {
-    if (FEnBlackLongCastling != Value)
-        FChanging = true;
+    if (FEnBlackLongCastling != Value) FChanging = true;
     FEnBlackLongCastling = Value;
 }
 
@@ -391,36 +377,31 @@ void TFENData::setTakeOnPassField(const QString& Value)
         FTakeOnPassField.clear();
         return;
     }
-    if (FTakeOnPassField != stored)
-        FChanging = true;
+    if (FTakeOnPassField != stored) FChanging = true;
     FTakeOnPassField = stored;
 }
 
 void TFENData::setCountHalfMovies(int Value)
 {
-    if (FCountHalfMovies != Value)
-        FChanging = true;
+    if (FCountHalfMovies != Value) FChanging = true;
     FCountHalfMovies = Value;
 }
 
 void TFENData::setCountMovies(int Value)
 {
-    if (FCountMovies != Value)
-        FChanging = true;
+    if (FCountMovies != Value) FChanging = true;
     FCountMovies = Value;
 }
 
 void TFENData::setChangeGamerAfterMove(bool Value)
 {
-    if (FChangeGamerAfterMove != Value)
-        FChanging = true;
+    if (FChangeGamerAfterMove != Value) FChanging = true;
     FChangeGamerAfterMove = Value;
 }
 
 void TFENData::setAutoAnswer(bool Value)
 {
-    if (FAutoAnswer != Value)
-        FChanging = true;
+    if (FAutoAnswer != Value) FChanging = true;
     FAutoAnswer = Value;
 }
 
@@ -431,8 +412,7 @@ int TFENData::ValueWhitePieces() const
     int sum = 0;
     for (const auto& line : FLines)
         for (char16_t c : line)
-            if (c >= u'A' && c <= u'Z')
-                sum += PieceValue(c);
+            if (c >= u'A' && c <= u'Z') sum += PieceValue(c);
     return sum;
 }
 
@@ -441,8 +421,7 @@ int TFENData::ValueBlackPieces() const
     int sum = 0;
     for (const auto& line : FLines)
         for (char16_t c : line)
-            if (c >= u'a' && c <= u'z')
-                sum += PieceValue(c);
+            if (c >= u'a' && c <= u'z') sum += PieceValue(c);
     return sum;
 }
 
@@ -451,8 +430,7 @@ int TFENData::CountPieces() const
     int count = 0;
     for (const auto& line : FLines)
         for (char16_t c : line)
-            if (c != kBlank)
-                ++count;
+            if (c != kBlank) ++count;
     return count;
 }
 
@@ -460,15 +438,13 @@ int TFENData::CountPieces() const
 
 QChar TFENData::GetFieldValue(int FieldNum) const
 {
-    if (FieldNum < 0)
-        return u'-';
+    if (FieldNum < 0) return u'-';
     return GetFieldValue(FieldNum / 10, FieldNum % 10);
 }
 
 QChar TFENData::GetFieldValue(int ACol, int ARow) const
 {
-    if (ACol < 1 || ACol > 8 || ARow < 1 || ARow > 8)
-        return u'-';
+    if (ACol < 1 || ACol > 8 || ARow < 1 || ARow > 8) return u'-';
     return QChar(FLines[ARow - 1][ACol - 1]);
 }
 
@@ -489,14 +465,12 @@ QChar TFENData::GetFieldValue(QChar ACol, QChar ARow) const
 
 void TFENData::SetFieldValue(int FieldNum, QChar NewValue)
 {
-    if (FieldNum >= 0)
-        SetFieldValue(FieldNum / 10, FieldNum % 10, NewValue);
+    if (FieldNum >= 0) SetFieldValue(FieldNum / 10, FieldNum % 10, NewValue);
 }
 
 void TFENData::SetFieldValue(int ACol, int ARow, QChar NewValue)
 {
-    if (ACol < 1 || ACol > 8 || ARow < 1 || ARow > 8)
-        return;
+    if (ACol < 1 || ACol > 8 || ARow < 1 || ARow > 8) return;
     FLines[ARow - 1][ACol - 1] = NewValue.unicode();
 }
 
@@ -507,8 +481,7 @@ void TFENData::SetFieldValue(QChar ACol, QChar ARow, QChar NewValue)
 
 QString TFENData::Line(int Row) const
 {
-    if (Row < 1 || Row > 8)
-        return QString();
+    if (Row < 1 || Row > 8) return QString();
     return QString(reinterpret_cast<const QChar*>(FLines[Row - 1].data()), 8);
 }
 
@@ -517,8 +490,7 @@ QString TFENData::Line(int Row) const
 QString TFENData::ConvertNumberToSymbol(int FieldNo) const
 {
     const int col = FieldNo / 10;
-    if (col < 1 || col > 8)
-        return QStringLiteral("-");
+    if (col < 1 || col > 8) return QStringLiteral("-");
     return QChar(u'a' + col - 1) + QString::number(FieldNo % 10);
 }
 
@@ -532,8 +504,7 @@ int TFENData::ConvertSymbolToNumber(const QString& FieldName) const
         }
     }
     for (char16_t r = u'1'; r <= u'8'; ++r) {
-        if (FieldName.contains(QChar(r)))
-            return file + (r - u'0');
+        if (FieldName.contains(QChar(r))) return file + (r - u'0');
     }
     return -1;
 }
@@ -541,18 +512,15 @@ int TFENData::ConvertSymbolToNumber(const QString& FieldName) const
 QString TFENData::IntFieldToStrField(int intField) const
 {
     const int col = intField / 10, row = intField % 10;
-    if (col < 1 || col > 8 || row < 1 || row > 8)
-        return QStringLiteral("-");
+    if (col < 1 || col > 8 || row < 1 || row > 8) return QStringLiteral("-");
     return QString(QChar(u'a' + col - 1)) + QChar(u'0' + row);
 }
 
 int TFENData::StrFieldToIntField(const QString& sField) const
 {
-    if (sField.size() != 2)
-        return 0;
+    if (sField.size() != 2) return 0;
     const char16_t f = sField.at(0).unicode(), r = sField.at(1).unicode();
-    if (f < u'a' || f > u'h' || r < u'1' || r > u'8')
-        return 0;
+    if (f < u'a' || f > u'h' || r < u'1' || r > u'8') return 0;
     return (f - u'a' + 1) * 10 + (r - u'0');
 }
 
@@ -564,8 +532,7 @@ QString FENToPositionCode(const QString& FEN)
     const QString field = [&] { return fields.isEmpty() ? QString() : fields.at(0); }();
     QString board;
     for (QChar c : field) {
-        if (c == u'/')
-            continue;
+        if (c == u'/') continue;
         if (c.isDigit() && c.unicode() < 128)
             board += QString(c.unicode() - u'0', u'0');
         else
@@ -589,25 +556,22 @@ QString FENToPositionCode(const QString& FEN)
             nibble = nibble * 2 + (bits.at(i + k) == u'1');
         code += QChar(nibble < 10 ? u'0' + nibble : u'A' + nibble - 10);
     }
-    if (i < bits.size())
-        code += u'[' + bits.mid(i);
+    if (i < bits.size()) code += u'[' + bits.mid(i);
 
     static constexpr std::pair<char16_t, char16_t> kBlack[] = {
         {u'k', u'T'}, {u'q', u'U'}, {u'r', u'V'}, {u'b', u'D'}, {u'n', u'E'},
         {u'p', u'J'}, {u'c', u'S'}, {u'x', u'Y'}, {u'f', u'Z'}};
     for (QChar& c : pieces) {
         for (const auto& [from, to] : kBlack)
-            if (c == QChar(from))
-                c = QChar(to);
+            if (c == QChar(from)) c = QChar(to);
     }
     code += pieces;
     code += u'0';
     code += fields.size() >= 2 && fields.at(1) == u"w" ? u'0' : u'1';
 
-    static const QStringList kCastling = {u"-"_qs,  u"q"_qs,  u"k"_qs,  u"kq"_qs,
-                                          u"Q"_qs,  u"Qq"_qs, u"Qk"_qs, u"Qkq"_qs,
-                                          u"K"_qs,  u"Kq"_qs, u"Kk"_qs, u"Kkq"_qs,
-                                          u"KQ"_qs, u"KQq"_qs, u"KQk"_qs, u"KQkq"_qs};
+    static const QStringList kCastling = {
+        u"-"_qs, u"q"_qs,  u"k"_qs,  u"kq"_qs,  u"Q"_qs,  u"Qq"_qs,  u"Qk"_qs,  u"Qkq"_qs,
+        u"K"_qs, u"Kq"_qs, u"Kk"_qs, u"Kkq"_qs, u"KQ"_qs, u"KQq"_qs, u"KQk"_qs, u"KQkq"_qs};
     const int castling = fields.size() >= 3 ? int(kCastling.indexOf(fields.at(2))) : -1;
     code += QString::number(castling < 0 ? 0 : castling, 16);
     code += fields.size() >= 4 && fields.at(3).size() >= 2 ? fields.at(3).at(0) : QChar(u'0');

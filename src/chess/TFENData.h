@@ -3,13 +3,12 @@
 #include "TArrows.h"
 #include "TNameValueList.h"
 
-#include <QChar>
-#include <QRgb>
-#include <QString>
-
 #include <array>
 #include <functional>
 #include <memory>
+#include <QChar>
+#include <QRgb>
+#include <QString>
 
 class QIODevice;
 class QImage;
@@ -27,13 +26,21 @@ using TSelectNewPieceEvent = std::function<QChar(TFENData* Sender)>;
 class TFENData
 {
 public:
-    static constexpr const char* kStartFEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    static constexpr const char* kStartFEN =
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
     static constexpr QRgb kDefaultWhiteField = 0xFFFFFFFF;
     static constexpr QRgb kDefaultBlackField = 0xFF9C9C9C;
 
     // An empty text gives the empty position. Loads "0.pset" from the program's folder when
     // that file exists.
     explicit TFENData(const QString& FEN = QString());
+    // For models that are only asked about the rules and never drawn: no piece set is read,
+    // so making one costs no file check and no lock.
+    struct TRulesOnly
+    {
+    };
+    static constexpr TRulesOnly kRulesOnly{};
+    TFENData(const QString& FEN, TRulesOnly);
     TFENData(const TFENData&) = delete;
     TFENData& operator=(const TFENData&) = delete;
     ~TFENData();
@@ -125,7 +132,8 @@ public:
     // accepted and ignored: boards are always drawn with White at the bottom.
     void DrawBoardToStream(QIODevice& Stream, bool ShowLetter, int SizeBoard,
                            bool DirectionWhite) const;
-    // Paints through DrawBoardToStream and loads the picture back into Bmp.
+    // The picture DrawBoardToStream writes, as Format_ARGB32 with straight alpha, pixel for
+    // pixel what a BMP reader loads from that stream; null when the size is too small.
     void DrawBoard(QImage& Bmp, bool ShowLetter, int SizeBoard, bool DirectionWhite) const;
     // The picture itself, for callers that do not need a stream.
     QImage RenderBoard(bool ShowLetter, int SizeBoard) const;
@@ -183,9 +191,6 @@ public:
     TSelectedFields SelectedFields;
 
 private:
-    struct NoPieceSet {};
-    // A bare model for the rule tests' copies: no piece set is read.
-    TFENData(const QString& FEN, NoPieceSet);
     void Init(const QString& FEN);
     // Takes the piece set of "0.pset" beside the executable, when there is one.
     void LoadProgramPieces();

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -14,7 +13,6 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
-#include <QImageReader>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QPainter>
@@ -299,36 +297,21 @@ QByteArray EncodeBmp(const QImage& image)
     return out;
 }
 
-// Reads back what EncodeBmp wrote with one copy per row; null for any other layout.
-QImage DecodeOwnBmp(const QByteArray& bytes)
+// The premultiplied picture with straight alpha, by the same arithmetic as EncodeBmp.
+QImage StraightAlpha(const QImage& image)
 {
-    constexpr qsizetype kHeaders = 14 + 108;
-    if (bytes.size() < kHeaders || !bytes.startsWith("BM")) return QImage();
-    const uchar* d = reinterpret_cast<const uchar*>(bytes.constData());
-    const uchar* info = d + 14;
-    const qint32 w = qFromLittleEndian<qint32>(info + 4), h = -qFromLittleEndian<qint32>(info + 8);
-    if (qFromLittleEndian<quint32>(d + 10) != kHeaders || qFromLittleEndian<quint32>(info) != 108 ||
-        qFromLittleEndian<quint16>(info + 14) != 32 || qFromLittleEndian<quint32>(info + 16) != 3 ||
-        qFromLittleEndian<quint32>(info + 40) != 0x00FF0000 ||
-        qFromLittleEndian<quint32>(info + 44) != 0x0000FF00 ||
-        qFromLittleEndian<quint32>(info + 48) != 0x000000FF ||
-        qFromLittleEndian<quint32>(info + 52) != 0xFF000000 || w <= 0 || h <= 0 ||
-        w > kMaxBoardSize || h > kMaxBoardSize || bytes.size() < kHeaders + qsizetype(w) * h * 4)
-        return QImage();
-    QImage image(w, h, QImage::Format_ARGB32);
-    if (image.isNull()) return image;
-    const uchar* pixels = d + kHeaders;
+    Q_ASSERT(image.format() == QImage::Format_ARGB32_Premultiplied);
+    QImage out(image.size(), QImage::Format_ARGB32);
+    if (out.isNull()) return out;
+    // Sizes in locals: the pixel stores may alias the image's fields and would reload them.
+    const int w = image.width(), h = image.height();
     for (int y = 0; y < h; ++y) {
-        QRgb* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const uchar* src = pixels + qsizetype(y) * w * 4;
-        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-            std::memcpy(dst, src, size_t(w) * 4);
-        } else {
-            for (int x = 0; x < w; ++x)
-                dst[x] = qFromLittleEndian<quint32>(src + x * 4);
-        }
+        const QRgb* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            dst[x] = qUnpremultiply(src[x]);
     }
-    return image;
+    return out;
 }
 
 // Text needs the GUI application's fonts; without one the coordinates are left out.
@@ -583,19 +566,9 @@ void TFENData::DrawBoardToStream(QIODevice& Stream, bool ShowLetter, int SizeBoa
 
 void TFENData::DrawBoard(QImage& Bmp, bool ShowLetter, int SizeBoard, bool DirectionWhite) const
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    DrawBoardToStream(buffer, ShowLetter, SizeBoard, DirectionWhite);
-    if (buffer.size() == 0) {
-        Bmp = QImage();
-        return;
-    }
-    Bmp = DecodeOwnBmp(buffer.data());
-    if (!Bmp.isNull()) return;
-    QImageReader reader(&buffer, "bmp");
-    Bmp = reader.read();
-    if (Bmp.isNull())
-        qCWarning(lcChess) << "board picture could not be read back:" << reader.errorString();
+    Q_UNUSED(DirectionWhite);
+    const QImage picture = RenderBoard(ShowLetter, SizeBoard);
+    Bmp = picture.isNull() ? QImage() : StraightAlpha(picture);
 }
 
 // ---------------------------------------------------------------- drag corners

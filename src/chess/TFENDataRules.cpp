@@ -11,7 +11,14 @@ constexpr char16_t kBlank = u' ';
 bool IsWhitePiece(QChar c)
 {
     switch (c.unicode()) {
-    case u'B': case u'C': case u'F': case u'K': case u'N': case u'P': case u'Q': case u'R':
+    case u'B':
+    case u'C':
+    case u'F':
+    case u'K':
+    case u'N':
+    case u'P':
+    case u'Q':
+    case u'R':
     case u'X':
         return true;
     default:
@@ -22,7 +29,14 @@ bool IsWhitePiece(QChar c)
 bool IsBlackPiece(QChar c)
 {
     switch (c.unicode()) {
-    case u'b': case u'c': case u'f': case u'k': case u'n': case u'p': case u'q': case u'r':
+    case u'b':
+    case u'c':
+    case u'f':
+    case u'k':
+    case u'n':
+    case u'p':
+    case u'q':
+    case u'r':
     case u'x':
         return true;
     default:
@@ -55,11 +69,16 @@ bool IsKingStep(int from, int to)
 int PromotionDigit(QChar piece)
 {
     switch (piece.toUpper().unicode()) {
-    case u'Q': return 1;
-    case u'R': return 2;
-    case u'B': return 3;
-    case u'N': return 4;
-    default: return 0;
+    case u'Q':
+        return 1;
+    case u'R':
+        return 2;
+    case u'B':
+        return 3;
+    case u'N':
+        return 4;
+    default:
+        return 0;
     }
 }
 
@@ -73,10 +92,8 @@ std::span<const int> KingNeighbours(int king)
     static constexpr int kAll[] = {-11, -10, -9, -1, 1, 9, 10, 11};
     using Span = std::span<const int>;
     const int col = king / 10, row = king % 10;
-    if (col == 1)
-        return row == 1 ? Span(kA1) : row == 8 ? Span(kA8) : Span(kA);
-    if (col == 8)
-        return row == 1 ? Span(kH1) : row == 8 ? Span(kH8) : Span(kH);
+    if (col == 1) return row == 1 ? Span(kA1) : row == 8 ? Span(kA8) : Span(kA);
+    if (col == 8) return row == 1 ? Span(kH1) : row == 8 ? Span(kH8) : Span(kH);
     return row == 1 ? Span(k1) : row == 8 ? Span(k8) : Span(kAll);
 }
 
@@ -89,8 +106,7 @@ int TFENData::FindPiece(QChar Piece) const
     int found = 0;
     for (int col = 1; col <= 8; ++col)
         for (int row = 1; row <= 8; ++row)
-            if (FLines[row - 1][col - 1] == Piece.unicode())
-                found = col * 10 + row;
+            if (FLines[row - 1][col - 1] == Piece.unicode()) found = col * 10 + row;
     return found;
 }
 
@@ -113,39 +129,29 @@ int TFENData::FindEnemyKing() const
 
 bool TFENData::CanMoveBishop(int FromField, int ToField) const
 {
-    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField))
-        return false;
+    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField)) return false;
     const QChar piece = GetFieldValue(FromField);
-    if (piece != u'B' && piece != u'Q' && piece != u'b' && piece != u'q')
-        return false;
-    if (SameColour(piece, GetFieldValue(ToField)))
-        return false;
+    if (piece != u'B' && piece != u'Q' && piece != u'b' && piece != u'q') return false;
+    if (SameColour(piece, GetFieldValue(ToField))) return false;
     const int df = ToField / 10 - FromField / 10, dr = ToField % 10 - FromField % 10;
-    if (std::abs(df) != std::abs(dr))
-        return false;
+    if (std::abs(df) != std::abs(dr)) return false;
     const int step = Sign(df) * 10 + Sign(dr);
     for (int f = FromField + step; f != ToField; f += step)
-        if (GetFieldValue(f) != kBlank)
-            return false;
+        if (GetFieldValue(f) != kBlank) return false;
     return true;
 }
 
 bool TFENData::CanMoveRook(int FromField, int ToField) const
 {
-    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField))
-        return false;
+    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField)) return false;
     const QChar piece = GetFieldValue(FromField);
-    if (piece != u'R' && piece != u'Q' && piece != u'r' && piece != u'q')
-        return false;
-    if (SameColour(piece, GetFieldValue(ToField)))
-        return false;
+    if (piece != u'R' && piece != u'Q' && piece != u'r' && piece != u'q') return false;
+    if (SameColour(piece, GetFieldValue(ToField))) return false;
     const int df = ToField / 10 - FromField / 10, dr = ToField % 10 - FromField % 10;
-    if (df != 0 && dr != 0)
-        return false;
+    if (df != 0 && dr != 0) return false;
     const int step = Sign(df) * 10 + Sign(dr);
     for (int f = FromField + step; f != ToField; f += step)
-        if (GetFieldValue(f) != kBlank)
-            return false;
+        if (GetFieldValue(f) != kBlank) return false;
     return true;
 }
 
@@ -156,29 +162,24 @@ bool TFENData::CanMoveQueen(int FromField, int ToField) const
 
 bool TFENData::CanMoveKnight(int FromField, int ToField) const
 {
-    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField))
-        return false;
+    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField)) return false;
     const QChar piece = GetFieldValue(FromField);
-    if (piece != u'N' && piece != u'n')
-        return false;
-    if (SameColour(piece, GetFieldValue(ToField)))
-        return false;
+    if (piece != u'N' && piece != u'n') return false;
+    if (SameColour(piece, GetFieldValue(ToField))) return false;
     const int d = std::abs(ToField - FromField);
     return d == 8 || d == 12 || d == 19 || d == 21;
 }
 
 bool TFENData::CanMoveKing(int FromField, int ToField, bool EnCastlingMove) const
 {
-    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField))
-        return false;
+    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField)) return false;
     const QChar piece = GetFieldValue(FromField);
-    if (piece != u'K' && piece != u'k')
-        return false;
-    if (SameColour(piece, GetFieldValue(ToField)))
-        return false;
+    if (piece != u'K' && piece != u'k') return false;
+    if (SameColour(piece, GetFieldValue(ToField))) return false;
 
     if (EnCastlingMove) {
-        struct Castling {
+        struct Castling
+        {
             int from, to;
             bool TFENData::*right;
             int blanks[3];
@@ -194,25 +195,19 @@ bool TFENData::CanMoveKing(int FromField, int ToField, bool EnCastlingMove) cons
             {58, 38, &TFENData::FEnBlackLongCastling, {48, 38, 28}, 18, u'r', {58, 48, 38}, u'w'},
         };
         for (const Castling& c : kCastlings) {
-            if (FromField != c.from || ToField != c.to)
-                continue;
-            if (CheckExists() || !(this->*c.right))
-                return false;
+            if (FromField != c.from || ToField != c.to) continue;
+            if (CheckExists() || !(this->*c.right)) return false;
             for (int b : c.blanks)
-                if (b && GetFieldValue(b) != kBlank)
-                    return false;
-            if (GetFieldValue(c.rook) != c.rookPiece)
-                return false;
+                if (b && GetFieldValue(b) != kBlank) return false;
+            if (GetFieldValue(c.rook) != c.rookPiece) return false;
             for (int s : c.safe)
-                if (IsFieldReached(s, c.opponent))
-                    return false;
+                if (IsFieldReached(s, c.opponent)) return false;
             return true;
         }
     }
 
-    if (!IsKingStep(FromField, ToField))
-        return false;
-    TFENData copy(FEN(), NoPieceSet{});
+    if (!IsKingStep(FromField, ToField)) return false;
+    TFENData copy(FEN(), kRulesOnly);
     copy.SetFieldValue(ToField, piece);
     copy.SetFieldValue(FromField, QChar(kBlank));
     return !copy.CheckExists();
@@ -220,29 +215,23 @@ bool TFENData::CanMoveKing(int FromField, int ToField, bool EnCastlingMove) cons
 
 bool TFENData::CanMovePawn(int FromField, int ToField) const
 {
-    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField))
-        return false;
+    if (FromField == ToField || !OnBoard(FromField) || !OnBoard(ToField)) return false;
     const QChar piece = GetFieldValue(FromField);
-    if (piece != u'P' && piece != u'p')
-        return false;
+    if (piece != u'P' && piece != u'p') return false;
     const QChar target = GetFieldValue(ToField);
-    if (SameColour(piece, target))
-        return false;
+    if (SameColour(piece, target)) return false;
 
     // Pawns go the way of the side to move, whatever their letter.
     const int dir = FWhiteMove ? 1 : -1;
     const int df = ToField / 10 - FromField / 10, dr = ToField % 10 - FromField % 10;
     if (df == 0) {
-        if (dr == dir)
-            return target == kBlank;
+        if (dr == dir) return target == kBlank;
         const int startRow = FWhiteMove ? 2 : 7;
         return dr == 2 * dir && FromField % 10 == startRow &&
                GetFieldValue(FromField + dir) == kBlank && target == kBlank;
     }
-    if (std::abs(df) != 1 || dr != dir)
-        return false;
-    if (FWhiteMove ? IsBlackPiece(target) : IsWhitePiece(target))
-        return true;
+    if (std::abs(df) != 1 || dr != dir) return false;
+    if (FWhiteMove ? IsBlackPiece(target) : IsWhitePiece(target)) return true;
     return ToField == ConvertSymbolToNumber(FTakeOnPassField);
 }
 
@@ -250,19 +239,37 @@ bool TFENData::CanMovePiece(int FromField, int ToField) const
 {
     bool allowed = false;
     switch (GetFieldValue(FromField).unicode()) {
-    case u'B': case u'b': allowed = CanMoveBishop(FromField, ToField); break;
-    case u'K': case u'k': allowed = CanMoveKing(FromField, ToField, true); break;
-    case u'N': case u'n': allowed = CanMoveKnight(FromField, ToField); break;
-    case u'P': case u'p': allowed = CanMovePawn(FromField, ToField); break;
-    case u'Q': case u'q': allowed = CanMoveQueen(FromField, ToField); break;
-    case u'R': case u'r': allowed = CanMoveRook(FromField, ToField); break;
-    default: return false;
+    case u'B':
+    case u'b':
+        allowed = CanMoveBishop(FromField, ToField);
+        break;
+    case u'K':
+    case u'k':
+        allowed = CanMoveKing(FromField, ToField, true);
+        break;
+    case u'N':
+    case u'n':
+        allowed = CanMoveKnight(FromField, ToField);
+        break;
+    case u'P':
+    case u'p':
+        allowed = CanMovePawn(FromField, ToField);
+        break;
+    case u'Q':
+    case u'q':
+        allowed = CanMoveQueen(FromField, ToField);
+        break;
+    case u'R':
+    case u'r':
+        allowed = CanMoveRook(FromField, ToField);
+        break;
+    default:
+        return false;
     }
-    if (!allowed || !FChangeGamerAfterMove)
-        return allowed;
+    if (!allowed || !FChangeGamerAfterMove) return allowed;
 
     const QChar piece = GetFieldValue(FromField);
-    TFENData copy(FEN(), NoPieceSet{});
+    TFENData copy(FEN(), kRulesOnly);
     copy.SetFieldValue(ToField, piece);
     copy.SetFieldValue(FromField, QChar(kBlank));
     // An en-passant capture also takes the pawn behind the target square off the board, which
@@ -280,14 +287,27 @@ bool TFENData::Attacks(int Field, int Target) const
 {
     const QChar piece = GetFieldValue(Field);
     switch (piece.unicode()) {
-    case u'B': case u'b': return CanMoveBishop(Field, Target);
-    case u'R': case u'r': return CanMoveRook(Field, Target);
-    case u'Q': case u'q': return CanMoveQueen(Field, Target);
-    case u'N': case u'n': return CanMoveKnight(Field, Target);
-    case u'K': case u'k': return Field != Target && IsKingStep(Field, Target);
-    case u'P': return Target == Field + 11 || Target == Field - 9;
-    case u'p': return Target == Field + 9 || Target == Field - 11;
-    default: return false;
+    case u'B':
+    case u'b':
+        return CanMoveBishop(Field, Target);
+    case u'R':
+    case u'r':
+        return CanMoveRook(Field, Target);
+    case u'Q':
+    case u'q':
+        return CanMoveQueen(Field, Target);
+    case u'N':
+    case u'n':
+        return CanMoveKnight(Field, Target);
+    case u'K':
+    case u'k':
+        return Field != Target && IsKingStep(Field, Target);
+    case u'P':
+        return Target == Field + 11 || Target == Field - 9;
+    case u'p':
+        return Target == Field + 9 || Target == Field - 11;
+    default:
+        return false;
     }
 }
 
@@ -314,8 +334,7 @@ bool TFENData::CheckExists() const
 
 bool TFENData::MovePiece(int FromField, int ToField, QChar NewPiece)
 {
-    if (!FEnMove || !CanMovePiece(FromField, ToField))
-        return false;
+    if (!FEnMove || !CanMovePiece(FromField, ToField)) return false;
 
     const QChar piece = GetFieldValue(FromField);
     QChar placed = piece;
@@ -324,8 +343,7 @@ bool TFENData::MovePiece(int FromField, int ToField, QChar NewPiece)
         (piece == u'P' && ToField % 10 == 8) || (piece == u'p' && ToField % 10 == 1);
     if (promotes) {
         // A pawn never leaves the board on promotion: without a usable piece it becomes a queen.
-        if (digit == 0)
-            digit = 1;
+        if (digit == 0) digit = 1;
         const QChar chosen(u"QRBN"[digit - 1]);
         placed = piece == u'P' ? chosen : chosen.toLower();
     }
@@ -370,16 +388,14 @@ bool TFENData::MovePiece(int FromField, int ToField, QChar NewPiece)
     FEnBlackShortCastling = FEnBlackShortCastling && blackKingHome && GetFieldValue(88) == u'r';
     FEnBlackLongCastling = FEnBlackLongCastling && blackKingHome && GetFieldValue(18) == u'r';
 
-    if (FChangeGamerAfterMove)
-        FWhiteMove = !FWhiteMove;
+    if (FChangeGamerAfterMove) FWhiteMove = !FWhiteMove;
 
-    FMovies += QString::number(FromField) + QString::number(ToField) + QString::number(digit) +
-               u';';
+    FMovies +=
+        QString::number(FromField) + QString::number(ToField) + QString::number(digit) + u';';
 
-    const bool passedAway = (FPlayerColor == u'w' && !FWhiteMove) ||
-                            (FPlayerColor == u'b' && FWhiteMove);
-    if (passedAway && FAfterMove)
-        FAfterMove(this);
+    const bool passedAway =
+        (FPlayerColor == u'w' && !FWhiteMove) || (FPlayerColor == u'b' && FWhiteMove);
+    if (passedAway && FAfterMove) FAfterMove(this);
     return true;
 }
 
@@ -387,8 +403,7 @@ bool TFENData::MovePiece(int FromField, int ToField, QChar NewPiece)
 
 bool TFENData::CheckmateExists()
 {
-    if (!CheckExists())
-        return false;
+    if (!CheckExists()) return false;
 
     const int king = FindCurrentMoveKing();
     const QChar opponent = FWhiteMove ? u'b' : u'w';
@@ -408,12 +423,13 @@ bool TFENData::CheckmateExists()
     for (int offset : KingNeighbours(king))
         kingEscapes = kingEscapes || CanMovePiece(king, king + offset);
 
-    const auto ownPiece = [this](QChar c) { return FWhiteMove ? IsWhitePiece(c) : IsBlackPiece(c); };
+    const auto ownPiece = [this](QChar c) {
+        return FWhiteMove ? IsWhitePiece(c) : IsBlackPiece(c);
+    };
     bool mated = !kingEscapes;
     if (checkers == 1 && mated) {
         for (int f = 11; f <= 88 && mated; ++f)
-            if (OnBoard(f) && ownPiece(GetFieldValue(f)) && CanMovePiece(f, checker))
-                mated = false;
+            if (OnBoard(f) && ownPiece(GetFieldValue(f)) && CanMovePiece(f, checker)) mated = false;
 
         // A pawn that just made a double step and gives check can be taken en passant.
         const QChar checkerPiece = GetFieldValue(checker);
@@ -423,7 +439,8 @@ bool TFENData::CheckmateExists()
             const QChar ownPawn = FWhiteMove ? u'P' : u'p';
             for (int side : {-10, 10}) {
                 const int f = checker + side;
-                if (mated && OnBoard(f) && GetFieldValue(f) == ownPawn && CanMovePiece(f, passField))
+                if (mated && OnBoard(f) && GetFieldValue(f) == ownPawn &&
+                    CanMovePiece(f, passField))
                     mated = false;
             }
         }
@@ -440,12 +457,10 @@ bool TFENData::CheckmateExists()
                     between.append(f);
             }
             for (int f = 11; f <= 88 && mated; ++f) {
-                if (!OnBoard(f) || !ownPiece(GetFieldValue(f)))
-                    continue;
+                if (!OnBoard(f) || !ownPiece(GetFieldValue(f))) continue;
                 for (int target : between) {
-                    if (!CanMovePiece(f, target))
-                        continue;
-                    TFENData copy(FEN(), NoPieceSet{});
+                    if (!CanMovePiece(f, target)) continue;
+                    TFENData copy(FEN(), kRulesOnly);
                     copy.MovePiece(f, target, QChar(kBlank));
                     copy.setWhiteMove(FWhiteMove);
                     if (!copy.CheckExists()) {

@@ -280,14 +280,14 @@ QString ResultText(TGameResult result)
 QString San(const TFENData& position, const TMove& given)
 {
     const TMove move = Normalised(position, given);
-    TFENData after(position.FEN());
+    TFENData after(position.FEN(), TFENData::kRulesOnly);
     if (!IsLegal(position, move) || !MakeMove(after, move)) return {};
     return SanBody(position, move) + CheckSign(after);
 }
 
 std::optional<TPlayedMove> Play(const QString& fen, const TMove& given)
 {
-    TFENData position(fen);
+    TFENData position(fen, TFENData::kRulesOnly);
     const TMove move = Normalised(position, given);
     if (!IsLegal(position, move)) return std::nullopt;
     TPlayedMove played;
@@ -330,7 +330,7 @@ QList<QPair<QString, QString>> LegalTargets(const TFENData& position)
 
 bool EnginePosition(const QString& fen, QString* engineFen)
 {
-    TFENData position(fen);
+    TFENData position(fen, TFENData::kRulesOnly);
     int pieces[2] = {0, 0}, pawns[2] = {0, 0}, kings[2] = {0, 0};
     for (int col = 1; col <= 8; ++col) {
         for (int row = 1; row <= 8; ++row) {
@@ -350,7 +350,7 @@ bool EnginePosition(const QString& fen, QString* engineFen)
     for (int side = 0; side < 2; ++side)
         if (kings[side] != 1 || pawns[side] > 8 || pieces[side] > 16) return false;
     {
-        TFENData other(position.FEN());
+        TFENData other(position.FEN(), TFENData::kRulesOnly);
         other.setWhiteMove(!position.WhiteMove());
         if (other.CheckExists()) return false;
     }

@@ -488,6 +488,8 @@ void TestRender::programPieceSetIsShared()
     write("K=M0 0 L1 1\r\nQ=M0 0 L2 2\r\n");
     TFENData first;
     TFENData second(TFENData::kStartFEN);
+    // A model for the rules only never reads the set.
+    const TFENData rulesOnly(TFENData::kStartFEN, TFENData::kRulesOnly);
     write("K=M0 0 L3 3\r\n");
     TFENData third;
     QFile::remove(file);
@@ -497,6 +499,8 @@ void TestRender::programPieceSetIsShared()
     QCOMPARE(second.Pieces().Lines(), first.Pieces().Lines());
     QCOMPARE(third.GetPiecePath(u'K'), QStringLiteral("M0 0 L3 3")); // a changed file is read again
     QVERIFY(fourth.Pieces().IsEmpty());
+    QVERIFY(rulesOnly.Pieces().IsEmpty());
+    QCOMPARE(rulesOnly.FEN(), second.FEN());
 }
 
 void TestRender::workerThreadDrawsTheSame()
