@@ -33,11 +33,6 @@ using namespace ServerFixture;
 
 namespace {
 
-QElapsedTimer gClock;
-qint64 NowNs()
-{
-    return gClock.nsecsElapsed();
-}
 double Ms(qint64 ns)
 {
     return double(ns) / 1e6;
@@ -255,7 +250,6 @@ void BM_SnapshotLatency(benchmark::State& state)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    gClock.start();
     benchmark::Initialize(&argc, argv);
     TLesson lesson;
     if (!lesson.Open()) {

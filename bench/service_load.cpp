@@ -9,41 +9,15 @@
 #include "LoadTools.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QHash>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QWebSocket>
 #include <vector>
 
-#ifndef TAVLORA_SERVICE_BINARY
-#error "TAVLORA_SERVICE_BINARY must name the tavlora-service executable"
-#endif
-
 namespace {
-
-QElapsedTimer gClock;
-qint64 NowNs()
-{
-    return gClock.nsecsElapsed();
-}
 
 struct TWorkplace
 {
@@ -57,34 +31,14 @@ struct TWorkplace
     qint64 SentNs = 0;
 };
 
-struct TRoom
-{
-    QByteArray Token;
-    QString ConnectionId;
-    QByteArray RoomId;
-    std::unique_ptr<QWebSocket> Link;
-};
-
 class TLoad
 {
 public:
-    QString DataDir;
-    QUrl Api, Ws;
-    qint64 ServicePid = 0;
-    std::vector<TRoom> Rooms;
+    TLoadService Service;
+    std::vector<TLoadRoom> Rooms;
     std::vector<TWorkplace> Workplaces;
     QHash<QByteArray, int> ByWorkplace;
-    QNetworkAccessManager Nam[2];
-    std::vector<std::unique_ptr<TRawConnection>> Connections;
-
-    void OpenConnections(int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            auto connection = std::make_unique<TRawConnection>(Api.host(), quint16(Api.port()));
-            connection->Done = [this](int index, bool ok) { OnReply(index, ok); };
-            Connections.push_back(std::move(connection));
-        }
-    }
+    TConnections Connections;
 
     void OnReply(int index, bool ok)
     {
@@ -104,76 +58,26 @@ public:
     std::vector<double> LatenciesMs;
     qint64 Due = 0, Sent = 0, Ok = 0, Refused = 0, Notices = 0, Missed = 0;
 
-    QJsonObject Get(const QByteArray& path, const QByteArray& token = {})
-    {
-        QNetworkRequest request(QUrl::fromEncoded(Api.toEncoded() + path));
-        if (!token.isEmpty()) request.setRawHeader("TVLToken", token);
-        QNetworkReply* reply = Nam[0].get(request);
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        reply->deleteLater();
-        return QJsonDocument::fromJson(reply->readAll()).object();
-    }
-
-    QString NewestCode()
-    {
-        const QDir outbox(DataDir + "/outbox");
-        const QStringList names = outbox.entryList({"*.eml"}, QDir::Files, QDir::Name);
-        if (names.isEmpty()) return {};
-        QFile file(outbox.filePath(names.last()));
-        file.open(QIODevice::ReadOnly);
-        static const QRegularExpression code("X-Tavlora-Code: (\\d{6})");
-        return code.match(QString::fromUtf8(file.readAll())).captured(1);
-    }
-
     bool AddRooms(int count, int workplacesPerRoom)
     {
         for (int n = 0; n < count; ++n) {
             const int index = int(Rooms.size());
-            TRoom room;
-            const QByteArray email = "teacher" + QByteArray::number(index) + "%40load.example";
-            if (Get("/user/code/new_by_email/" + email).value("success").toInt() != 1) return false;
-            const QJsonObject signIn =
-                Get("/user/reg_code_by_email/" + email + "/" + NewestCode().toLatin1());
-            room.Token = signIn.value("token").toString().toLatin1();
-            const QByteArray regCode = signIn.value("reg_code").toString().toLatin1();
-            room.ConnectionId =
-                Get("/user/token/" + regCode, room.Token).value("connection_id").toString();
-            room.RoomId = Get("/room/new/Room" + QByteArray::number(index), room.Token)
-                              .value("RoomId")
-                              .toString()
-                              .toLatin1();
-            if (room.RoomId.isEmpty() || room.ConnectionId.isEmpty()) return false;
-            for (int w = 0; w < workplacesPerRoom; ++w) {
-                TWorkplace wp;
-                wp.Id = Get("/student/join/" + room.RoomId + "/S" + QByteArray::number(w))
-                            .value("workplace_id")
-                            .toString()
-                            .toLatin1();
-                if (wp.Id.isEmpty()) return false;
-                wp.Room = index;
-                ByWorkplace.insert(wp.Id, int(Workplaces.size()));
-                Workplaces.push_back(wp);
-            }
-            room.Link = std::make_unique<QWebSocket>();
-            QWebSocket* link = room.Link.get();
-            QObject::connect(link, &QWebSocket::textMessageReceived, link,
-                             [this](const QString& text) { OnNotice(text); });
-            link->open(QUrl(Ws.toString() + "/ws/" + room.ConnectionId));
-            Rooms.push_back(std::move(room));
+            const bool added = Service.AddRoom(
+                Rooms, workplacesPerRoom,
+                [&](const TLoadRoom&, const QJsonObject& join) {
+                    TWorkplace wp;
+                    wp.Id = join.value("workplace_id").toString().toLatin1();
+                    if (wp.Id.isEmpty()) return false;
+                    wp.Room = index;
+                    ByWorkplace.insert(wp.Id, int(Workplaces.size()));
+                    Workplaces.push_back(wp);
+                    return true;
+                },
+                [this](const QString& text) { OnNotice(text); });
+            if (!added) return false;
         }
         // Every link open before the load starts.
-        QElapsedTimer wait;
-        wait.start();
-        while (wait.elapsed() < 15000) {
-            const bool all = std::all_of(Rooms.begin(), Rooms.end(), [](const TRoom& r) {
-                return r.Link->state() == QAbstractSocket::ConnectedState;
-            });
-            if (all) return true;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return false;
+        return WaitFor([this] { return TLoadService::LinksOpen(Rooms); }, 15000);
     }
 
     void Record(TWorkplace& wp, qint64 latencyNs)
@@ -216,48 +120,14 @@ public:
         const QByteArray path = "/workplace/setParameter/" + wp.Id + "/selected/" +
                                 QByteArray::number(wp.Counter % 88 + 11) + "0";
         if (Measuring) ++Sent;
-        // The least busy connection takes it.
-        TRawConnection* best = Connections.front().get();
-        for (const auto& connection : Connections)
-            if (connection->Pending() < best->Pending()) best = connection.get();
-        best->Request(path, "TVLToken: " + Rooms[size_t(wp.Room)].Token, index);
+        LeastBusy(Connections)->Request(path, "TVLToken: " + Rooms[size_t(wp.Room)].Token, index);
     }
 
     // Runs the load for the given seconds; every workplace changes once a second.
     void Run(double seconds)
     {
-        const qint64 start = NowNs();
-        const double rate = double(Workplaces.size()); // changes per second
-        qint64 issued = 0;
-        size_t next = 0;
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        tick.setInterval(2);
-        QEventLoop loop;
-        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-            const double elapsed = (NowNs() - start) / 1e9;
-            if (elapsed >= seconds) {
-                loop.quit();
-                return;
-            }
-            const qint64 due = qint64(elapsed * rate);
-            for (; issued < due; ++issued) {
-                Send(int(next));
-                next = (next + 1) % Workplaces.size();
-            }
-        });
-        tick.start();
-        loop.exec();
-    }
-
-    qint64 StatusKb(const char* field) const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(ServicePid));
-        if (!status.open(QIODevice::ReadOnly)) return -1;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith(field))
-                return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-        return -1;
+        RunPaced(seconds, double(Workplaces.size()), Workplaces.size(), 2,
+                 [this](int index) { Send(index); });
     }
 };
 
@@ -266,7 +136,6 @@ public:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    gClock.start();
     QCommandLineParser parser;
     parser.setApplicationDescription("Load program for tavlora-service.");
     parser.addHelpOption();
@@ -276,28 +145,17 @@ int main(int argc, char** argv)
                        {"step", "Rooms added per step (0: one step only).", "N", "0"},
                        {"max-rooms", "Stop stepping here.", "N", "2000"},
                        {"p99-limit-ms", "Stepping stops when p99 exceeds this.", "MS", "25"},
-                       {"service", "The service binary.", "FILE", TAVLORA_SERVICE_BINARY}});
+                       {"service", "The service binary.", "FILE", TServiceProcess::Binary()}});
     parser.process(app);
     const int workplaces = parser.value("workplaces").toInt();
     const int step = parser.value("step").toInt();
     const double limit = parser.value("p99-limit-ms").toDouble();
 
-    QTemporaryDir dir;
     TLoad load;
-    load.DataDir = dir.path();
-    QProcess service;
-    service.setStandardErrorFile(dir.filePath("service.log"));
-    service.start(parser.value("service"), {"--data", dir.path(), "--api-port", "0", "--ws-port",
-                                            "0", "--open-registration"});
-    if (!service.waitForStarted() || !service.waitForReadyRead(15000))
+    if (!load.Service.Start(parser.value("service")))
         return std::fprintf(stderr, "the service did not start\n"), 1;
-    const auto match =
-        QRegularExpression("api=(\\d+) ws=(\\d+)").match(QString::fromUtf8(service.readLine()));
-    load.Api = QUrl("http://127.0.0.1:" + match.captured(1));
-    load.Ws = QUrl("ws://127.0.0.1:" + match.captured(2));
-    load.ServicePid = service.processId();
-
-    load.OpenConnections(16);
+    load.Connections = OpenConnections(load.Service.Process.ApiBase(), 16,
+                                       [&load](int index, bool ok) { load.OnReply(index, ok); });
     int rooms = parser.value("rooms").toInt();
     int best = 0;
     std::printf(
@@ -315,18 +173,16 @@ int main(int argc, char** argv)
         load.Run(parser.value("seconds").toDouble());
         load.Measuring = false;
         // Let the last replies and notices come in.
-        QElapsedTimer drain;
-        drain.start();
-        while (drain.elapsed() < 1000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        WaitFor([] { return false; }, 1000);
         const double p99 = Percentile(load.LatenciesMs, 99);
+        const qint64 pid = load.Service.Process.ProcessId();
         std::printf(
             "%5d %10d %9zu %6lld %6lld %7lld %8lld %8lld %7lld %7.2f %7.2f %7.2f %7.2f %15.1f "
             "%16.1f\n",
             rooms, workplaces, load.Workplaces.size(), load.Due, load.Sent, load.Ok, load.Refused,
             load.Notices, load.Missed, Percentile(load.LatenciesMs, 50),
             Percentile(load.LatenciesMs, 90), p99, Percentile(load.LatenciesMs, 100),
-            load.StatusKb("VmRSS:") / 1024.0, load.StatusKb("VmHWM:") / 1024.0);
+            StatusKb(pid, "VmRSS:") / 1024.0, StatusKb(pid, "VmHWM:") / 1024.0);
         std::fflush(stdout);
         // Passed: every change that was due went out (none waited for the previous one of its
         // board), every one was taken and announced, and the 99th percentile holds.
@@ -340,14 +196,8 @@ int main(int argc, char** argv)
         std::printf(
             "highest load with p99 <= %.0f ms and nothing refused: %d rooms (%d changes/s)\n",
             limit, best, best * workplaces);
-    ::kill(pid_t(service.processId()), SIGTERM);
-    service.waitForFinished(10000);
-    const bool clean = service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
+    const bool clean = load.Service.Process.Stop();
     std::printf("service stopped %s\n", clean ? "cleanly" : "with a failure");
-    if (!clean) {
-        QFile log(dir.filePath("service.log"));
-        log.open(QIODevice::ReadOnly);
-        std::fprintf(stderr, "%s\n", log.readAll().right(4000).constData());
-    }
+    if (!clean) std::fprintf(stderr, "%s\n", qPrintable(load.Service.Process.Log().right(4000)));
     return clean ? 0 : 1;
 }

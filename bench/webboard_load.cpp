@@ -12,42 +12,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QHash>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 #include <QWebSocket>
 #include <vector>
 
-#ifndef TAVLORA_SERVICE_BINARY
-#error "TAVLORA_SERVICE_BINARY must name the tavlora-service executable"
-#endif
-
 namespace {
-
-QElapsedTimer gClock;
-qint64 NowNs()
-{
-    return gClock.nsecsElapsed();
-}
 
 const char* const kMoves[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
 
@@ -90,25 +66,14 @@ public:
     }
 };
 
-struct TRoom
-{
-    QByteArray Token;
-    QString ConnectionId;
-    QByteArray RoomId;
-    std::unique_ptr<QWebSocket> Link;
-};
-
 class TLoad
 {
 public:
-    QString DataDir;
-    QUrl Api, Ws;
-    qint64 ServicePid = 0;
-    std::vector<TRoom> Rooms;
+    TLoadService Service;
+    std::vector<TLoadRoom> Rooms;
     std::vector<TStudent> Students;
     QHash<QByteArray, int> ByWorkplace;
-    QNetworkAccessManager Nam;
-    std::vector<std::unique_ptr<TRawConnection>> Connections;
+    TConnections Connections;
     bool Measuring = false;
     std::vector<double> NoticeMs, ReplyMs;
     qint64 Sent = 0, Ok = 0, Refused = 0, Missed = 0;
@@ -141,89 +106,53 @@ public:
         return n;
     }
 
-    QJsonObject Get(const QByteArray& path, const QByteArray& token = {},
-                    const QByteArray& studentKey = {})
-    {
-        QNetworkRequest request(QUrl::fromEncoded(Api.toEncoded() + path));
-        if (!token.isEmpty()) request.setRawHeader("TVLToken", token);
-        if (!studentKey.isEmpty()) request.setRawHeader("TVLStudent", studentKey);
-        QNetworkReply* reply = Nam.get(request);
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        reply->deleteLater();
-        return QJsonDocument::fromJson(reply->readAll()).object();
-    }
-
-    QString NewestCode()
-    {
-        const QDir outbox(DataDir + "/outbox");
-        const QStringList names = outbox.entryList({"*.eml"}, QDir::Files, QDir::Name);
-        if (names.isEmpty()) return {};
-        QFile file(outbox.filePath(names.last()));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        static const QRegularExpression code("X-Tavlora-Code: (\\d{6})");
-        return code.match(QString::fromUtf8(file.readAll())).captured(1);
-    }
-
-    bool Set(const TRoom& room, const QByteArray& workplace, const QByteArray& name,
+    bool Set(const TLoadRoom& room, const QByteArray& workplace, const QByteArray& name,
              const QByteArray& value)
     {
-        return Get("/workplace/setParameter/" + workplace + "/" + name + "/" + value, room.Token)
+        return Service
+                   .Get("/workplace/setParameter/" + workplace + "/" + name + "/" + value,
+                        room.Token)
                    .value("success")
                    .toInt() == 1;
+    }
+
+    // Seats one student: the task push of the teacher's board, the reload last.
+    bool Seat(const TLoadRoom& room, int index, const QJsonObject& join)
+    {
+        TStudent student;
+        student.Workplace = join.value("workplace_id").toString().toLatin1();
+        student.Key = join.value("student_key").toString().toLatin1();
+        student.Room = index;
+        if (student.Workplace.isEmpty()) return false;
+        for (const auto& [name, value] : std::initializer_list<std::pair<QByteArray, QByteArray>>{
+                 {"answer", "none"},
+                 {"count_max_moves", "999"},
+                 {"en_moves", "1"},
+                 {"markers", "1"},
+                 {"orientation", "w"},
+                 {"position",
+                  "rnbqkbnr~pppppppp~8~8~8~8~PPPPPPPP~RNBQKBNR%20w%20KQkq%20-%200%201"}})
+            if (!Set(room, student.Workplace, name, value)) return false;
+        if (Service.Get("/workplace/reloadPosition/" + student.Workplace, room.Token)
+                .value("success")
+                .toInt() != 1)
+            return false;
+        ByWorkplace.insert(student.Workplace, int(Students.size()));
+        Students.push_back(std::move(student));
+        return true;
     }
 
     bool AddRooms(int count, int students)
     {
         for (int n = 0; n < count; ++n) {
             const int index = int(Rooms.size());
-            TRoom room;
-            const QByteArray email = "teacher" + QByteArray::number(index) + "%40load.example";
-            if (Get("/user/code/new_by_email/" + email).value("success").toInt() != 1) return false;
-            const QJsonObject signIn =
-                Get("/user/reg_code_by_email/" + email + "/" + NewestCode().toLatin1());
-            room.Token = signIn.value("token").toString().toLatin1();
-            room.ConnectionId =
-                Get("/user/token/" + signIn.value("reg_code").toString().toLatin1(), room.Token)
-                    .value("connection_id")
-                    .toString();
-            room.RoomId = Get("/room/new/Room" + QByteArray::number(index), room.Token)
-                              .value("RoomId")
-                              .toString()
-                              .toLatin1();
-            if (room.RoomId.isEmpty() || room.ConnectionId.isEmpty()) return false;
-            for (int s = 0; s < students; ++s) {
-                TStudent student;
-                const QJsonObject join =
-                    Get("/student/join/" + room.RoomId + "/S" + QByteArray::number(s));
-                student.Workplace = join.value("workplace_id").toString().toLatin1();
-                student.Key = join.value("student_key").toString().toLatin1();
-                student.Room = index;
-                if (student.Workplace.isEmpty()) return false;
-                // The task push of the teacher's board, the reload last.
-                for (const auto& [name, value] :
-                     std::initializer_list<std::pair<QByteArray, QByteArray>>{
-                         {"answer", "none"},
-                         {"count_max_moves", "999"},
-                         {"en_moves", "1"},
-                         {"markers", "1"},
-                         {"orientation", "w"},
-                         {"position",
-                          "rnbqkbnr~pppppppp~8~8~8~8~PPPPPPPP~RNBQKBNR%20w%20KQkq%20-%200%201"}})
-                    if (!Set(room, student.Workplace, name, value)) return false;
-                if (Get("/workplace/reloadPosition/" + student.Workplace, room.Token)
-                        .value("success")
-                        .toInt() != 1)
-                    return false;
-                ByWorkplace.insert(student.Workplace, int(Students.size()));
-                Students.push_back(std::move(student));
-            }
-            room.Link = std::make_unique<QWebSocket>();
-            QObject::connect(room.Link.get(), &QWebSocket::textMessageReceived, room.Link.get(),
-                             [this](const QString& text) { OnNotice(text); });
-            room.Link->open(QUrl(Ws.toString() + "/ws/" + room.ConnectionId));
-            Rooms.push_back(std::move(room));
+            const bool added = Service.AddRoom(
+                Rooms, students,
+                [&](const TLoadRoom& room, const QJsonObject& join) {
+                    return Seat(room, index, join);
+                },
+                [this](const QString& text) { OnNotice(text); });
+            if (!added) return false;
         }
         // Every student's page holds its live link, as the page does.
         QList<QPair<QByteArray, QByteArray>> seats[kPageThreads];
@@ -233,20 +162,14 @@ public:
             Pages[t] = new TPages;
             Pages[t]->moveToThread(&PageThreads[t]);
             PageThreads[t].start();
-            QMetaObject::invokeMethod(
-                Pages[t], [p = Pages[t], url = Ws, list = seats[t]] { p->Open(url, list); });
+            QMetaObject::invokeMethod(Pages[t], [p = Pages[t], url = Service.Process.WsBase(),
+                                                 list = seats[t]] { p->Open(url, list); });
         }
-        QElapsedTimer wait;
-        wait.start();
-        while (wait.elapsed() < 30000) {
-            const bool rooms = std::all_of(Rooms.begin(), Rooms.end(), [](const TRoom& r) {
-                return r.Link->state() == QAbstractSocket::ConnectedState;
-            });
-            const bool pages = PagesReady() == int(Students.size());
-            if (rooms && pages) return true;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return false;
+        return WaitFor(
+            [this] {
+                return TLoadService::LinksOpen(Rooms) && PagesReady() == int(Students.size());
+            },
+            30000);
     }
 
     void Finish(TStudent& s)
@@ -294,53 +217,22 @@ public:
         s.Measured = Measuring;
         s.SentNs = NowNs();
         if (Measuring) ++Sent;
-        TRawConnection* best = Connections.front().get();
-        for (const auto& c : Connections)
-            if (c->Pending() < best->Pending()) best = c.get();
-        best->Request("/student/move/" + s.Workplace + "/" + kMoves[s.Next], "TVLStudent: " + s.Key,
+        LeastBusy(Connections)
+            ->Request("/student/move/" + s.Workplace + "/" + kMoves[s.Next], "TVLStudent: " + s.Key,
                       index);
     }
 
     // Every student moves once per interval, spread evenly over it.
     void Run(double seconds, int intervalMs)
     {
-        const qint64 start = NowNs();
-        const double rate = double(Students.size()) * 1000.0 / intervalMs;
-        qint64 issued = 0;
-        size_t next = 0;
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        tick.setInterval(1);
-        QEventLoop loop;
-        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-            const double elapsed = (NowNs() - start) / 1e9;
-            if (elapsed >= seconds) {
-                loop.quit();
-                return;
-            }
-            for (const qint64 due = qint64(elapsed * rate); issued < due; ++issued) {
-                Move(int(next));
-                next = (next + 1) % Students.size();
-            }
-        });
-        tick.start();
-        loop.exec();
-    }
-
-    qint64 StatusKb(const char* field) const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(ServicePid));
-        if (!status.open(QIODevice::ReadOnly)) return -1;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith(field))
-                return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-        return -1;
+        RunPaced(seconds, double(Students.size()) * 1000.0 / intervalMs, Students.size(), 1,
+                 [this](int index) { Move(index); });
     }
 
     // Seconds of processor time the service used so far.
     double ServiceCpuSeconds() const
     {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(ServicePid));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(Service.Process.ProcessId()));
         if (!stat.open(QIODevice::ReadOnly)) return -1;
         const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
         // After the name: state is field 3; utime and stime are fields 14 and 15.
@@ -353,7 +245,6 @@ public:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    gClock.start();
     QCommandLineParser parser;
     parser.setApplicationDescription("Load program for the students' side of tavlora-service.");
     parser.addHelpOption();
@@ -361,32 +252,18 @@ int main(int argc, char** argv)
                        {"students", "Students per room.", "N", "16"},
                        {"seconds", "Measured seconds.", "S", "20"},
                        {"interval-ms", "Each student moves once in this time.", "MS", "2000"},
-                       {"service", "The service binary.", "FILE", TAVLORA_SERVICE_BINARY}});
+                       {"service", "The service binary.", "FILE", TServiceProcess::Binary()}});
     parser.process(app);
     const int rooms = parser.value("rooms").toInt();
     const int students = parser.value("students").toInt();
     const int interval = std::max(10, parser.value("interval-ms").toInt());
     if (rooms < 1 || students < 1) return std::fprintf(stderr, "bad --rooms or --students\n"), 2;
 
-    QTemporaryDir dir;
     TLoad load;
-    load.DataDir = dir.path();
-    QProcess service;
-    service.setStandardErrorFile(dir.filePath("service.log"));
-    service.start(parser.value("service"), {"--data", dir.path(), "--api-port", "0", "--ws-port",
-                                            "0", "--open-registration", "--engine", "none"});
-    if (!service.waitForStarted() || !service.waitForReadyRead(15000))
+    if (!load.Service.Start(parser.value("service"), {"--engine", "none"}))
         return std::fprintf(stderr, "the service did not start\n"), 1;
-    const auto match =
-        QRegularExpression("api=(\\d+) ws=(\\d+)").match(QString::fromUtf8(service.readLine()));
-    load.Api = QUrl("http://127.0.0.1:" + match.captured(1));
-    load.Ws = QUrl("ws://127.0.0.1:" + match.captured(2));
-    load.ServicePid = service.processId();
-    for (int i = 0; i < 16; ++i) {
-        auto c = std::make_unique<TRawConnection>(load.Api.host(), quint16(load.Api.port()));
-        c->Done = [&load](int index, bool ok) { load.OnReply(index, ok); };
-        load.Connections.push_back(std::move(c));
-    }
+    load.Connections = OpenConnections(load.Service.Process.ApiBase(), 16,
+                                       [&load](int index, bool ok) { load.OnReply(index, ok); });
     std::fprintf(stderr, "setting up %d rooms of %d students…\n", rooms, students);
     if (!load.AddRooms(rooms, students)) return std::fprintf(stderr, "setting up failed\n"), 1;
 
@@ -400,10 +277,7 @@ int main(int argc, char** argv)
     load.Measuring = true;
     load.Run(seconds, interval);
     load.Measuring = false;
-    QElapsedTimer drain;
-    drain.start();
-    while (drain.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    WaitFor([] { return false; }, 1000);
     const double cpu = load.ServiceCpuSeconds() - cpuBefore;
 
     std::printf("rooms students moves/s   sent     ok refused missed page_states "
@@ -416,11 +290,9 @@ int main(int argc, char** argv)
                 Percentile(load.NoticeMs, 90), Percentile(load.NoticeMs, 99),
                 Percentile(load.NoticeMs, 100), Percentile(load.ReplyMs, 50),
                 Percentile(load.ReplyMs, 99), 100.0 * cpu / seconds,
-                load.StatusKb("VmRSS:") / 1024.0);
+                StatusKb(load.Service.Process.ProcessId(), "VmRSS:") / 1024.0);
     std::fflush(stdout);
-    ::kill(pid_t(service.processId()), SIGTERM);
-    service.waitForFinished(10000);
-    const bool clean = service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0;
+    const bool clean = load.Service.Process.Stop();
     const bool passed = load.Refused == 0 && load.Missed == 0 && load.Ok == load.Sent;
     std::printf("service stopped %s; %s\n", clean ? "cleanly" : "with a failure",
                 passed ? "every move taken and announced" : "SOME MOVES FAILED");

@@ -37,7 +37,7 @@ bool TServiceProcess::Start(const QStringList& extraArgs, int timeoutMs)
     FTls = extraArgs.contains(QStringLiteral("--tls-cert"));
     QDir().mkpath(FDataDir);
     FProcess = std::make_unique<QProcess>();
-    FProcess->setProgram(Binary());
+    FProcess->setProgram(FBinary);
     FProcess->setArguments(QStringList{QStringLiteral("--data"), FDataDir,
                                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
                                        QStringLiteral("--api-port"), QStringLiteral("0"),
@@ -99,6 +99,11 @@ bool TServiceProcess::IsRunning() const
     return FProcess && FProcess->state() == QProcess::Running;
 }
 
+qint64 TServiceProcess::ProcessId() const
+{
+    return IsRunning() ? FProcess->processId() : 0;
+}
+
 QUrl TServiceProcess::ApiBase() const
 {
     return QUrl(QStringLiteral("%1://127.0.0.1:%2")
@@ -122,7 +127,7 @@ QString TServiceProcess::Log() const
 int TServiceProcess::Command(const QStringList& args, QString* output) const
 {
     QProcess process;
-    process.start(Binary(), QStringList{QStringLiteral("--data"), FDataDir} + args);
+    process.start(FBinary, QStringList{QStringLiteral("--data"), FDataDir} + args);
     if (!process.waitForFinished(15000)) {
         process.kill();
         process.waitForFinished();

@@ -30,6 +30,8 @@ public:
     // SIGKILL: the service gets no chance to clean up.
     void Kill();
     bool IsRunning() const;
+    // The running service's process id; 0 while none runs.
+    qint64 ProcessId() const;
 
     QString DataDir() const { return FDataDir; }
     quint16 ApiPort() const { return FApiPort; }
@@ -50,11 +52,14 @@ public:
     QString LatestCode(const QString& email = QString()) const;
     int OutboxCount() const;
 
+    // The service built with the project; SetBinary picks another one before Start.
     static QString Binary();
+    void SetBinary(const QString& file) { FBinary = file; }
 
 private:
     std::unique_ptr<QTemporaryDir> FTempDir;
     QString FDataDir;
+    QString FBinary = Binary();
     QStringList FArgs;
     std::unique_ptr<QProcess> FProcess;
     quint16 FApiPort = 0;

@@ -13,7 +13,9 @@ import WebSocket from 'ws';
 export const SERVICE = process.env.TAVLORA_SERVICE ||
   path.resolve(import.meta.dirname, '../../build/release/service/tavlora-service');
 export const CHROMIUM = process.env.TAVLORA_CHROMIUM || '/usr/bin/chromium';
-export const OUT = process.env.TAVLORA_E2E_OUT || fs.mkdtempSync(path.join(os.tmpdir(), 'tavlora-e2e-out-'));
+// Screenshots go beside the build, never into a fresh folder of /tmp per run.
+export const OUT = process.env.TAVLORA_E2E_OUT ||
+  path.resolve(import.meta.dirname, '../../build/release/tests/e2e/out');
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -68,11 +70,20 @@ export class Service {
     this.ws = `ws://127.0.0.1:${this.wsPort}`;
   }
 
-  async stop() {
-    if (!this.proc || this.proc.exitCode !== null) return;
-    const ended = new Promise((resolve) => this.proc.once('exit', resolve));
-    this.proc.kill('SIGTERM');
-    await ended;
+  // Ends the service. Its data folder goes too, unless it starts again on it (restart) or
+  // something failed: then the folder stays and its path is printed.
+  async stop({ restart = false, failed = false } = {}) {
+    if (this.proc && this.proc.exitCode === null && this.proc.signalCode === null) {
+      const ended = new Promise((resolve) => this.proc.once('exit', resolve));
+      this.proc.kill('SIGTERM');
+      await ended;
+    }
+    if (restart) return;
+    if (failed) {
+      console.error(`the service's data folder is kept: ${this.dataDir}`);
+      return;
+    }
+    fs.rmSync(this.dataDir, { recursive: true, force: true });
   }
 
   log() {
@@ -183,17 +194,33 @@ export const LAUNCH_ARGS = [
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
 ];
 
-// A fresh profile each time: Debian's Chromium, no browser download.
+// A fresh profile each time: Debian's Chromium, no browser download. Closing the context
+// removes the profile.
 export async function launchBrowser(options = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlora-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM,
-    headless: true,
-    args: LAUNCH_ARGS,
-    viewport: { width: 1024, height: 900 },
-    hasTouch: true,
-    ...options,
-  });
+  const removeProfile = () => fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+  let context;
+  try {
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: CHROMIUM,
+      headless: true,
+      args: LAUNCH_ARGS,
+      viewport: { width: 1024, height: 900 },
+      hasTouch: true,
+      ...options,
+    });
+  } catch (error) {
+    removeProfile();
+    throw error;
+  }
+  const close = context.close.bind(context);
+  context.close = async (...args) => {
+    try {
+      await close(...args);
+    } finally {
+      removeProfile();
+    }
+  };
   return { context, profile };
 }
 

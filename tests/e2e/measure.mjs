@@ -14,13 +14,15 @@ const docs = args.includes('--docs');
 const DOCS = path.resolve(import.meta.dirname, '../../docs');
 
 const service = new Service(['--engine-movetime-ms', '100']);
-await service.start();
 const teacher = new Teacher(service);
-await teacher.signIn('teacher@measure.example');
-const room = (await teacher.get('/room/new/Chess%20club')).RoomId;
-const { context } = await launchBrowser();
-const page = context.pages()[0] || await context.newPage();
+let context;
+let failed = false;
 try {
+  await service.start();
+  await teacher.signIn('teacher@measure.example');
+  const room = (await teacher.get('/room/new/Chess%20club')).RoomId;
+  ({ context } = await launchBrowser());
+  const page = context.pages()[0] || await context.newPage();
   await page.goto(`${service.api}/student/?id=${room}`);
   await page.fill('#user-name', 'Mia');
   await page.click('#join-button');
@@ -62,8 +64,11 @@ try {
     await projector.screenshot({ path: path.join(DOCS, 'room-code.png') });
     console.log(`screenshots written into ${DOCS}`);
   }
+} catch (error) {
+  failed = true;
+  throw error;
 } finally {
-  await context.close();
+  if (context) await context.close();
   teacher.close();
-  await service.stop();
+  await service.stop({ failed });
 }

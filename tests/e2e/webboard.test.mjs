@@ -8,7 +8,7 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { after, afterEach, before, test } from 'node:test';
 import jsQR from 'jsqr';
 import { PNG } from 'pngjs';
 import {
@@ -18,6 +18,7 @@ import {
 const MATE_IN_ONE = '6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1';
 
 let service, teacher, browser, page, room, workplace;
+let failed = false;
 const pageErrors = [];
 
 // Centre of a square in page pixels, for a board with White at the bottom unless told.
@@ -65,10 +66,13 @@ before(async () => {
   page.on('pageerror', (error) => pageErrors.push(String(error)));
 });
 
+// A failed set-up fails every test, so this sees that too.
+afterEach((t) => { if (!t.passed) failed = true; });
+
 after(async () => {
   if (browser) await browser.close();
   if (teacher) teacher.close();
-  if (service) await service.stop();
+  if (service) await service.stop({ failed });
 });
 
 test('a student joins from the student link', async () => {
@@ -243,7 +247,7 @@ test('a reload and a lost service bring the student back to the same workplace',
   assert.equal(await page.isHidden('#join'), true);
 
   // The service goes away and comes back: the page reconnects and catches up by itself.
-  await service.stop();
+  await service.stop({ restart: true });
   await waitFor('the lost link', async () => (await page.getAttribute('#link-state', 'data-state')) === 'lost');
   await service.start();
   await waitFor('the link again', async () => (await page.getAttribute('#link-state', 'data-state')) === 'live', 15000);
